@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Times kest against peers on one generated file, in the same run, and prints the
+# median times, peak memory and the ratios. Usage: bench/peers.sh [rows] (default 2000000).
+# Needs hyperfine, GNU time (/usr/bin/time), mawk and datamash.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rows=${1:-2000000}
+kest=build/kest
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+data=$work/data.txt
+
+python3 - "$rows" "$data" <<'PY'
+import random, sys
+rows, path = int(sys.argv[1]), sys.argv[2]
+rnd = random.Random(12345)
+with open(path, "w") as f:
+    f.write("# generated: %d rows of 10 mixed numbers\n" % rows)
+    out = []
+    for i in range(rows):
+        out.append("%d %.3f %d %.6g %.2f %d %.9f %.4e %d %.1f\n" % (
+            i, rnd.uniform(-1000, 1000), rnd.randint(-99999, 99999), rnd.gauss(0, 1e3),
+            rnd.uniform(0, 100), rnd.randint(0, 9), rnd.random(), rnd.uniform(-1e6, 1e6),
+            rnd.randint(0, 1 << 31), rnd.uniform(-50, 50)))
+        if len(out) == 10000:
+            f.writelines(out); out = []
+    f.writelines(out)
+PY
+echo "data: $(du -h "$data" | cut -f1), $rows rows"
+
+hyperfine --warmup 1 --runs 5 --export-json "$work/times.json" \
+  -n "kest --nop" "$kest --quiet --nop $data $work/out1" \
+  -n "mawk \$1=\$1" "mawk '{\$1=\$1; print}' $data > $work/out2" \
+  -n "kest -c" "$kest --quiet -c $data" \
+  -n "datamash check" "datamash -W check < $data" >/dev/null
+
+peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
+python3 - "$work/times.json" \
+  "$(peak $kest --quiet --nop "$data" "$work/out1")" \
+  "$(peak mawk '{$1=$1; print}' "$data")" \
+  "$(peak $kest --quiet -c "$data")" \
+  "$(peak datamash -W check --input "$data" 2>/dev/null || peak sh -c "datamash -W check < $data")" <<'PY'
+import json, sys
+res = json.load(open(sys.argv[1]))["results"]
+mem = sys.argv[2:]
+print("%-16s %10s %12s" % ("command", "median s", "peak RSS kB"))
+for r, m in zip(res, mem):
+    print("%-16s %10.3f %12s" % (r["command"], r["median"], m))
+t = {r["command"]: r["median"] for r in res}
+print("ratio kest --nop / mawk:        %.2f" % (t["kest --nop"] / t["mawk $1=$1"]))
+print("ratio kest -c / datamash check: %.2f" % (t["kest -c"] / t["datamash check"]))
+PY

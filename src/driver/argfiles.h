@@ -1,0 +1,19 @@
+// Argument files: "@file" and "$file" arguments are replaced by the file's lines
+// (each expanded again), "#" arguments are dropped.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kest {
+
+/// Argument files may name each other to this depth, no deeper.
+inline constexpr int kMaxArgumentFileDepth = 32;
+
+/// The expanded arguments, or nothing when the vector is unchanged (no file was
+/// expanded and no argument dropped). Nesting deeper than kMaxArgumentFileDepth
+/// is fatal.
+std::optional<std::vector<std::string>> expand_arguments(int argc, char** argv);
+
+}  // namespace kest

@@ -1,0 +1,95 @@
+#include "io/diagnostics.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "driver/settings.h"
+
+namespace kest {
+
+FatalError::FatalError(std::string module, int line, std::string message)
+    : std::runtime_error(message), module_(std::move(module)), line_(line),
+      message_(std::move(message)) {}
+
+namespace {
+
+std::string vformat(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length <= 0) return {};
+  std::string text(static_cast<std::size_t>(length), '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, args);
+  return text;
+}
+
+}  // namespace
+
+std::string format_text(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = vformat(format, args);
+  va_end(args);
+  return text;
+}
+
+void fatal_error(const char* module, int line, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string message = vformat(format, args);
+  va_end(args);
+  throw FatalError(module, line, std::move(message));
+}
+
+void exit_process(int status) { throw ExitRequest{status}; }
+
+void warning_message(const char* format, ...) {
+  std::fputs("\nWarning: ", stderr);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputs("\nContinue [y/N]:", stderr);
+  std::fflush(stderr);
+}
+
+void info_message(const char* format, ...) {
+  std::fputs("\nMessage: ", stderr);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fflush(stderr);
+}
+
+int report_fatal(const FatalError& error) {
+  std::fprintf(stderr, "\nError in File:%s(%d):\n", error.module().c_str(), error.line());
+  std::fputs(error.message().c_str(), stderr);
+  if (settings().wait_on_error) {
+    std::fputs("\nPress enter to continue\n", stderr);
+    std::fflush(stderr);
+    std::getchar();
+    std::getchar();
+  }
+  std::fflush(stderr);
+  return 1;
+}
+
+std::unique_ptr<char[]> buffer_or_die(const char* module, int line, std::size_t bytes) {
+  char* raw = new (std::nothrow) char[bytes == 0 ? 1 : bytes];
+  if (raw == nullptr) {
+    fatal_error(module, line, "Could not allocate memory %lu bytes\n",
+                static_cast<unsigned long>(bytes));
+  }
+  return std::unique_ptr<char[]>(raw);
+}
+
+namespace detail {
+void matrix_exhausted(int line, std::size_t bytes) {
+  fatal_error("diagnostics.h", line, "Could not allocate memory %lu bytes\n",
+              static_cast<unsigned long>(bytes));
+}
+}  // namespace detail
+
+}  // namespace kest

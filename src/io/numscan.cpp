@@ -1,0 +1,155 @@
+// Number scanning with the results of the library's "%lf" and "%*g" conversions.
+//
+// The library scan first collects characters greedily and then converts the
+// collected text with strtod: an optional sign, digits with at most one '.', an
+// 'e' only after a digit, a sign only right after the 'e', then digits. The value
+// is taken when strtod used at least one character of the collected text, while
+// the position moves past all of it ("1e+" gives 1 and consumes three characters).
+// The fast path follows exactly that rule for plain decimal texts and converts
+// with std::from_chars, which rounds correctly as strtod does. Hex floats, the
+// inf and nan spellings and out-of-range results go to the library scan, run on a
+// bounded copy of the token: the library scan measures its whole input with strlen
+// on every call, which would make each call cost the rest of a long line.
+#include "io/numscan.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+namespace kest {
+namespace {
+
+// White space as isspace in the "C" locale.
+inline bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+inline bool is_digit(char c) {
+  return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// Case-insensitive test of one ASCII letter: `lower` must be a lower-case letter.
+inline bool is_letter(char c, char lower) {
+  return (c | 0x20) == lower;
+}
+
+// Window of the library fallback that stays on the stack.
+constexpr std::size_t kLocalWindow = 256;
+
+// Runs the library scan on a copy of the token at `token` (white space already
+// skipped). The copy ends at the first white space or NUL, which the scan treats
+// alike as the end of the number, or at the window size. When the window cuts the
+// token and the scan may have run into the cut (it failed, or used the whole
+// window) the scan is repeated on a window twice as large, so the total work stays
+// proportional to the token. Returns the characters consumed from `token`, or 0.
+std::size_t scan_token_with_library(const char* token, double* value) {
+  char local[kLocalWindow];
+  std::unique_ptr<char[]> heap;
+  std::size_t window = kLocalWindow - 1;
+  for (;;) {
+    char* buffer = local;
+    if (window >= kLocalWindow) {
+      heap.reset(new char[window + 1]);
+      buffer = heap.get();
+    }
+    std::size_t length = 0;
+    while (length < window && token[length] != '\0' && !is_space(token[length])) {
+      buffer[length] = token[length];
+      ++length;
+    }
+    buffer[length] = '\0';
+    const bool cut = length == window && token[length] != '\0' && !is_space(token[length]);
+
+    long consumed = 0;  // a long count: a window may outgrow int
+    bool converted;
+    if (value != nullptr) {
+      double v = 0.0;
+      converted = std::sscanf(buffer, "%lf%ln", &v, &consumed) == 1;
+      if (converted && (!cut || static_cast<std::size_t>(consumed) < length)) {
+        *value = v;
+        return static_cast<std::size_t>(consumed);
+      }
+    } else {
+      consumed = -1;
+      std::sscanf(buffer, "%*g%ln", &consumed);
+      converted = consumed > 0;
+      if (converted && (!cut || static_cast<std::size_t>(consumed) < length)) {
+        return static_cast<std::size_t>(consumed);
+      }
+    }
+    if (!cut) return 0;
+    window = window * 2 + 1;
+  }
+}
+
+// The scan of one number at `text`: returns the consumed length (leading white
+// space included) or 0, and stores the value when `value` is given.
+std::size_t scan(const char* text, double* value) {
+  const char* p = text;
+  while (is_space(*p)) ++p;
+  const char* const token = p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const char* const mantissa = p;
+
+  if (is_letter(*p, 'i') || is_letter(*p, 'n') || (*p == '0' && is_letter(p[1], 'x'))) {
+    const std::size_t consumed = scan_token_with_library(token, value);
+    return consumed == 0 ? 0 : static_cast<std::size_t>(token - text) + consumed;
+  }
+
+  while (is_digit(*p)) ++p;
+  bool got_digit = p != mantissa;
+  if (*p == '.') {
+    const char* const fraction = ++p;
+    while (is_digit(*p)) ++p;
+    got_digit = got_digit || p != fraction;
+  }
+  if (!got_digit) return 0;  // a lone sign or '.': strtod takes none of it
+  if (is_letter(*p, 'e')) {
+    ++p;
+    if (*p == '+' || *p == '-') ++p;
+    while (is_digit(*p)) ++p;
+  }
+
+  if (value != nullptr) {
+    // from_chars takes the longest valid prefix, as strtod does ("1e+" gives 1).
+    double v = 0.0;
+    const std::from_chars_result result =
+        std::from_chars(mantissa, p, v, std::chars_format::general);
+    if (result.ec != std::errc()) {
+      // Out of range: the library decides between infinity, zero and a subnormal.
+      const std::size_t consumed = scan_token_with_library(token, value);
+      return consumed == 0 ? 0 : static_cast<std::size_t>(token - text) + consumed;
+    }
+    *value = negative ? -v : v;
+  }
+  return static_cast<std::size_t>(p - text);
+}
+
+}  // namespace
+
+std::size_t scan_double(const char* text, double* value) {
+  return scan(text, value);
+}
+
+std::size_t scan_number_length(const char* text) {
+  return scan(text, nullptr);
+}
+
+std::size_t scan_double_reference(const char* text, double* value) {
+  double v = 0.0;
+  int consumed = 0;
+  if (std::sscanf(text, "%lf%n", &v, &consumed) != 1) return 0;
+  *value = v;
+  return static_cast<std::size_t>(consumed);
+}
+
+std::size_t scan_number_length_reference(const char* text) {
+  int consumed = 0;
+  std::sscanf(text, " %*g%n", &consumed);
+  return static_cast<std::size_t>(consumed);
+}
+
+}  // namespace kest

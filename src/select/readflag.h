@@ -1,0 +1,36 @@
+// Selection strings and selection files: "1,3,5-7,10:5:-1" becomes one flag byte
+// per column or row (entry i stands for index i + 1; 1 = selected).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <forward_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kest {
+
+using SelectionFlags = std::vector<std::uint8_t>;
+
+/// Adds a copy of `text` to the front of `list`. Nothing happens for a null text.
+/// A first character other than a digit, '-', ',' or a blank is fatal.
+void add_selection_string(std::forward_list<std::string>& list, const char* text);
+
+/// Applies one item ("k", "first-last" or "first:step:last") to the first n flags.
+void apply_selection_item(std::uint8_t* flags, const char* item, std::uint32_t n);
+
+/// Sets the flags named by the selection file (when given) and by every string of
+/// `strings`, then inverts the first n flags when `invert` is set (and n > 0).
+void parse_selection(const std::optional<std::string>& file, std::uint8_t* flags, bool invert,
+                     const std::forward_list<std::string>& strings, std::uint32_t n);
+
+/// Writes the runs of entries whose flag differs from Settings.inverse as
+/// "%u " or "%u-%u " (1-based), in increasing order.
+void print_selection(std::FILE* stream, const std::uint8_t* flags, std::uint32_t n);
+
+/// The number of zero flags among the first n.
+std::uint32_t count_unselected(const std::uint8_t* flags, std::uint32_t n);
+
+}  // namespace kest

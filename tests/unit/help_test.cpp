@@ -1,0 +1,232 @@
+// The help text, printed directly and through the pager, the version lines and
+// the closing banner.
+#include "driver/help.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "driver/settings.h"
+#include "io/diagnostics.h"
+
+namespace kest {
+namespace {
+
+// Redirects one file descriptor into a temporary file until `text()` is called.
+class Capture {
+ public:
+  Capture(int fd, std::FILE* stream) : fd_(fd), stream_(stream) {
+    std::fflush(stream_);
+    path_ = ::testing::TempDir() + "help_capture_XXXXXX";
+    int file = mkstemp(path_.data());
+    saved_ = dup(fd_);
+    dup2(file, fd_);
+    close(file);
+  }
+  ~Capture() { text(); }
+  std::string text() {
+    if (saved_ >= 0) {
+      std::fflush(stream_);
+      dup2(saved_, fd_);
+      close(saved_);
+      saved_ = -1;
+      std::ifstream in(path_);
+      std::stringstream all;
+      all << in.rdbuf();
+      text_ = all.str();
+      std::remove(path_.c_str());
+    }
+    return text_;
+  }
+
+ private:
+  int fd_;
+  std::FILE* stream_;
+  std::string path_;
+  int saved_ = -1;
+  std::string text_;
+};
+
+struct Shown {
+  int status = -1;
+  std::string out, err;
+};
+
+template <class Call>
+Shown show(Call call) {
+  Shown shown;
+  Capture out(1, stdout);
+  Capture err(2, stderr);
+  try {
+    call();
+  } catch (const ExitRequest& e) {
+    shown.status = e.status;
+  }
+  shown.out = out.text();
+  shown.err = err.text();
+  return shown;
+}
+
+std::string tail_lines() {
+  return std::string(version_line()) + "\n" + notice_line() + "\n" + contact_line() + "\n";
+}
+
+TEST(Help, VersionLinesHaveTheirShape) {
+  std::regex shape(
+      "kest Version \\S+ [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9] by "
+      "the kest developers");
+  EXPECT_TRUE(std::regex_match(version_line(), shape)) << version_line();
+  std::string notice = notice_line();
+  EXPECT_EQ(std::count(notice.begin(), notice.end(), '\n'), 1);
+  EXPECT_EQ(std::strchr(contact_line(), '\n'), nullptr);
+
+  reset_settings();
+  Shown v = show([] { print_version(); });
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out, tail_lines());
+  EXPECT_EQ(std::count(v.out.begin(), v.out.end(), '\n'), 4);
+}
+
+TEST(Help, ClosingBanner) {
+  reset_settings();
+  Shown loud = show([] { print_closing_banner(); });
+  EXPECT_EQ(loud.err, "\n" + std::string(version_line()) + "\n" + notice_line() + "\n");
+  settings().quiet = true;
+  Shown quiet = show([] { print_closing_banner(); });
+  EXPECT_EQ(quiet.err, "\n");
+}
+
+TEST(Help, WithMoreTheTextGoesStraightToStandardOutput) {
+  reset_settings();
+  settings().more = true;
+  Shown help = show([] { usage("/usr/local/bin/kest.exe"); });
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  const std::string head = std::string(version_line()) + "\n" + notice_line() +
+                           "\n\nUsage: kest -options infile outfile [kestfile] [-e \"string\"]\n"
+                           "infile               - original file\n";
+  EXPECT_EQ(help.out.rfind(head, 0), 0u);
+  const std::string end =
+      "-?                   - shows this text\n"
+      "-v, --version        - show version of program\n\n" +
+      tail_lines();
+  ASSERT_GE(help.out.size(), end.size());
+  EXPECT_EQ(help.out.substr(help.out.size() - end.size()), end);
+  for (const char* entry : {
+           "                       to filenames (default ext: .out)\n",
+           "                       adds +/-epsilon to level (default: 2.22045e-16)\n",
+           "                       assigning to n[#] (# max 100). c[#] are treated\n",
+           "--maxbuff=#          - make buffers # bytes instead of 131072 bytes.\n",
+           "                       -z\\t gives tab between numbers\n",
+           "                       -zx   gives x between numbers\n\n\n-n, --noise[=level]",
+           "-k, --remove--columns, --columns\n",
+           "                        3 Central moving average (CMA). Average of n-floor(#/2) to "
+           "n+floor(#/2).\n-j, --shift=#",
+       }) {
+    EXPECT_NE(help.out.find(entry), std::string::npos) << entry;
+  }
+  EXPECT_EQ(std::count(help.out.begin(), help.out.end(), '\n'), 131);
+}
+
+TEST(Help, TheTextShowsTheSettingsOfThisProcess) {
+  reset_settings();
+  settings().more = true;
+  settings().extension = ".txt";
+  settings().fuzz = 0.5;
+  settings().maxbuff = 262144;  // the text names the default whatever --maxbuff says
+  Shown help = show([] { usage("kest"); });
+  EXPECT_NE(help.out.find("(default ext: .txt)"), std::string::npos);
+  EXPECT_NE(help.out.find("(default: 0.5)"), std::string::npos);
+  EXPECT_NE(help.out.find("instead of 131072 bytes"), std::string::npos);
+}
+
+TEST(Help, ALongProgramNameIsCutAndReported) {
+  reset_settings();
+  settings().more = true;
+  const std::string path = "/bin/" + std::string(300, 'k');
+  Shown help = show([&] { usage(path.c_str()); });
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "usage: " + std::string(std::strerror(38)) + "\n");
+  EXPECT_NE(help.out.find("Usage: " + std::string(255, 'k') + " -options"), std::string::npos);
+}
+
+TEST(Help, AfterAParserErrorTheStatusIsOne) {
+  reset_settings();
+  settings().more = true;
+  Shown help = show([] { usage_after_error("kest"); });
+  EXPECT_EQ(help.status, 1);
+  EXPECT_NE(help.out.find("Usage: kest -options"), std::string::npos);
+}
+
+// Runs the help through a pager in a scratch directory: a stand-in program that
+// prints its arguments and a stand-in "more" found through PATH.
+class Pager : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_settings();
+    std::string pattern = ::testing::TempDir() + "kest_pager_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    // Would run something else if the path ever went through a command interpreter.
+    program_ = dir_ + "/x\"; echo INJECTED; \"y $(echo SUBST) 'z";
+    script(program_, "printf '%s|' \"$@\"\n");
+    script(dir_ + "/plainkest", "printf 'plain:%s|' \"$@\"\n");
+    const char* path = std::getenv("PATH");
+    saved_path_ = path ? path : "";
+    setenv("PATH", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    setenv("PATH", saved_path_.c_str(), 1);
+    std::filesystem::remove_all(dir_);
+  }
+  void script(const std::string& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    chmod(path.c_str(), 0755);
+  }
+  void pager(const std::string& body) { script(dir_ + "/more", body); }
+
+  std::string dir_, program_, saved_path_;
+};
+
+TEST_F(Pager, TheProgramRunsItselfIntoThePager) {
+  pager("/bin/cat\n");
+  Shown help = show([&] { usage(program_.c_str()); });
+  EXPECT_EQ(help.out, "--more|-?|");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+
+  // A bare name is looked up in PATH.
+  help = show([] { usage("plainkest"); });
+  EXPECT_EQ(help.out, "plain:--more|plain:-?|");
+}
+
+TEST_F(Pager, TheRunEndsWithThePagersStatus) {
+  pager("/bin/cat >/dev/null\nexit 3\n");
+  EXPECT_EQ(show([&] { usage(program_.c_str()); }).status, 3);
+  EXPECT_EQ(show([&] { usage_after_error(program_.c_str()); }).status, 1);
+  pager("kill -9 $$\n");
+  EXPECT_EQ(show([&] { usage(program_.c_str()); }).status, 1);
+  std::remove((dir_ + "/more").c_str());
+  EXPECT_EQ(show([&] { usage(program_.c_str()); }).status, 1);
+}
+
+TEST_F(Pager, AProgramThatCannotStartEndsWithStatusOne) {
+  pager("/bin/cat\n");
+  const std::string missing = dir_ + "/missing";
+  Shown help = show([&] { usage(missing.c_str()); });
+  EXPECT_EQ(help.status, 1);
+  EXPECT_EQ(help.out, "");
+  EXPECT_NE(help.err.find(missing), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kest

@@ -1,0 +1,194 @@
+#include "select/readflag.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "driver/settings.h"
+#include "io/diagnostics.h"
+#include "io/reader.h"
+
+namespace kest {
+namespace {
+
+constexpr std::uint32_t kN = 23;
+using Indices = std::vector<std::uint32_t>;
+
+// The 1-based indices selected by `strings` (and the file, when given).
+Indices selected(const std::forward_list<std::string>& strings,
+                 const std::optional<std::string>& file = std::nullopt) {
+  SelectionFlags flags(kN + 102, 0);
+  parse_selection(file, flags.data(), false, strings, kN);
+  Indices indices;
+  for (std::uint32_t i = 0; i < flags.size(); ++i) {
+    if (flags[i] != 0) indices.push_back(i + 1);
+  }
+  return indices;
+}
+
+TEST(Selection, ItemGrammar) {
+  Indices all(kN);
+  for (std::uint32_t i = 0; i < kN; ++i) all[i] = i + 1;
+  for (const auto& [text, indices] : std::initializer_list<std::pair<const char*, Indices>>{
+           {"1,3,5-7,10:5:-1", {1, 3, 5, 6, 7, 10, 15, 20}},
+           {"10:2:1", {1, 3, 5, 7, 9}},
+           {"20-30", {20, 21, 22, 23}},
+           {"0-2", {1, 2}},
+           {"1:1:-1", all},
+           {"5-", {5}},
+           {"7-5", {5, 6, 7}},
+           {"1,3x", {1, 3}},
+           {"2, 4-6", {2, 4, 5, 6}},
+           {"40-50", {}},
+           {"3--1", {1, 2, 3}},
+           {"5:3", {5}},
+           {" 7 : 8 : 23 ", {7, 15, 23}},
+           {"x,,2,", {2}},
+           // A number is at most 8 characters: 00000001, then "2" where '-' was expected.
+           {"000000012", {1}},
+           {"1:99999999:99999999", {1}},
+           {"-9999999-99999999", all}}) {
+    reset_settings();
+    EXPECT_EQ(selected({text}), indices) << '"' << text << '"';
+  }
+}
+
+// The library's own scanner on the item patterns, for comparison.
+SelectionFlags reference_flags(const std::string& item, bool& bad_step) {
+  SelectionFlags flags(kN, 0);
+  long long first = 0, step = 1, last = 0;
+  int a = 0, b = 0, c = 0, count = 0;
+  bad_step = false;
+  if (std::sscanf(item.c_str(), "%8d : %8d : %8d", &a, &b, &c) == 3) {
+    if ((bad_step = b < 1)) return flags;
+    first = a, step = b, last = c == -1 ? static_cast<long long>(kN) : c;
+  } else if ((count = std::sscanf(item.c_str(), "%8d - %8d", &a, &b)) == 2) {
+    first = a, last = b;
+  } else {
+    if (count == 1 && a >= 1 && a <= static_cast<int>(kN)) flags[a - 1] = 1;
+    return flags;
+  }
+  if (first > last) std::swap(first, last);
+  for (long long i = std::max(first, 1LL); i <= std::min<long long>(last, kN); i += step) {
+    flags[i - 1] = 1;
+  }
+  return flags;
+}
+
+TEST(Selection, ItemsReadAsTheLibraryScannerReadsThem) {
+  reset_settings();
+  const std::string alphabet = "0123456789-:+ \t9-x1";
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  testing::internal::CaptureStderr();
+  for (int round = 0; round < 20000; ++round) {
+    std::string item;
+    for (std::uint32_t length = next() % 14; length > 0; --length) {
+      item.push_back(alphabet[next() % alphabet.size()]);
+    }
+    bool bad_step = false;
+    SelectionFlags expected = reference_flags(item, bad_step);
+    if (bad_step) continue;
+    SelectionFlags flags(kN, 0);
+    apply_selection_item(flags.data(), item.c_str(), kN);
+    ASSERT_EQ(flags, expected) << '"' << item << '"';
+  }
+  testing::internal::GetCapturedStderr();
+}
+
+TEST(Selection, ReportsIndicesBelowOneAndDebugLines) {
+  reset_settings();
+  settings().debug = true;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(selected({"-3,0,2", "10:5:-1"}), (Indices{2, 10, 15, 20}));
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("invalid index=-3\ninvalid index=0\n"), std::string::npos) << err;
+  EXPECT_NE(err.find(":: debug: first:10 step:5last:-1\n"), std::string::npos) << err;
+}
+
+TEST(Selection, StepBelowOneEndsTheRun) {
+  for (const char* text : {"1:0:5", "4, 1 : -2 : 5"}) {
+    reset_settings();
+    SelectionFlags flags(kN, 0);
+    testing::internal::CaptureStderr();
+    try {
+      parse_selection(std::nullopt, flags.data(), false, {text}, kN);
+      ADD_FAILURE() << "no exit for " << text;
+    } catch (const ExitRequest& request) {
+      EXPECT_EQ(request.status, 1);
+    }
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(":: error: Error: step can't be less than 1: "), std::string::npos) << err;
+  }
+}
+
+std::string printed(const SelectionFlags& flags) {
+  std::FILE* out = std::tmpfile();
+  print_selection(out, flags.data(), static_cast<std::uint32_t>(flags.size()));
+  std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
+  std::rewind(out);
+  EXPECT_EQ(std::fread(text.data(), 1, text.size(), out), text.size());
+  std::fclose(out);
+  return text;
+}
+
+TEST(Selection, InvertsPrintsAndCounts) {
+  reset_settings();
+  SelectionFlags flags(kN, 0);
+  parse_selection(std::nullopt, flags.data(), false, {"1,3,5-7,10:5:-1,22-23"}, kN);
+  EXPECT_EQ(printed(flags), "1 3 5-7 10 15 20 22-23 ");
+  EXPECT_EQ(count_unselected(flags.data(), kN), kN - 10);
+  // With the inverse setting the named entries are the zero flags.
+  settings().inverse = true;
+  parse_selection(std::nullopt, flags.data(), true, {}, kN);
+  EXPECT_EQ(printed(flags), "1 3 5-7 10 15 20 22-23 ");
+  SelectionFlags empty(5 + 102, 0);
+  parse_selection(std::nullopt, empty.data(), true, {}, 5);
+  EXPECT_EQ(count_unselected(empty.data(), 5 + 102), 102u);
+  EXPECT_EQ(printed(SelectionFlags(5, 1)), "");
+}
+
+TEST(Selection, AddSelectionStringChecksTheFirstCharacter) {
+  reset_settings();
+  std::forward_list<std::string> list;
+  add_selection_string(list, nullptr);
+  for (const char* good : {"1,3", "-2", ",4", " 5", "9x"}) add_selection_string(list, good);
+  EXPECT_EQ(std::distance(list.begin(), list.end()), 5);
+  for (const char* bad : {"a1", ":3", "+4"}) {
+    try {
+      add_selection_string(list, bad);
+      ADD_FAILURE() << "accepted " << bad;
+    } catch (const FatalError& error) {
+      EXPECT_EQ(error.message(),
+                std::string("invalid characters in option argument for option -e: ") + bad + ".\n");
+    }
+  }
+}
+
+TEST(Selection, SelectionFile) {
+  reset_settings();
+  pending_comments().clear();
+  std::string path = testing::TempDir() + "/kest_selection_" + std::to_string(getpid());
+  std::ofstream(path) << "3\n# columns to use\n2,4-6\n\nnames only\n10:5:-1\r\n1 3 5\n";
+  settings().keep_comments = true;
+  settings().skip_rows = 1;
+  EXPECT_EQ(selected({"8"}, path), (Indices{1, 2, 4, 5, 6, 8, 10, 15, 20}));
+  EXPECT_EQ(settings().skip_rows, 1);
+  EXPECT_TRUE(settings().keep_comments);
+  EXPECT_TRUE(pending_comments().empty());
+  std::remove(path.c_str());
+  try {
+    selected({}, path);
+    ADD_FAILURE() << "opened " << path;
+  } catch (const FatalError& error) {
+    EXPECT_EQ(error.message(), "Could not open kest file: " + path);
+  }
+}
+
+}  // namespace
+}  // namespace kest
