@@ -32,14 +32,14 @@ hyperfine --warmup 1 --runs 5 --export-json "$work/times.json" \
   -n "kest --nop" "$kest --quiet --nop $data $work/out1" \
   -n "mawk \$1=\$1" "mawk '{\$1=\$1; print}' $data > $work/out2" \
   -n "kest -c" "$kest --quiet -c $data" \
-  -n "datamash check" "datamash -W check < $data" >/dev/null
+  -n "datamash check" "datamash -W -C check < $data" >/dev/null
 
 peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
 python3 - "$work/times.json" \
   "$(peak $kest --quiet --nop "$data" "$work/out1")" \
   "$(peak mawk '{$1=$1; print}' "$data")" \
   "$(peak $kest --quiet -c "$data")" \
-  "$(peak datamash -W check --input "$data" 2>/dev/null || peak sh -c "datamash -W check < $data")" <<'PY'
+  "$(peak sh -c "datamash -W -C check < $data")" <<'PY'
 import json, sys
 res = json.load(open(sys.argv[1]))["results"]
 mem = sys.argv[2:]

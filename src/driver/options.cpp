@@ -14,6 +14,7 @@
 #include "driver/help.h"
 #include "driver/settings.h"
 #include "io/diagnostics.h"
+#include "io/numscan.h"
 #include "io/writer.h"
 #include "select/readflag.h"
 #include "util/log.h"
@@ -301,13 +302,11 @@ bool scan_width_integer(const char* text, int width, long& value) {
   return true;
 }
 
-// strtod as the scanf conversion "%lf" uses it; false when nothing was converted.
+// The scanf conversion "%lf" (and "%lg"); false when nothing was converted.
 bool scan_double(const char*& text, double& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(text, &end);
-  if (end == text) return false;
-  text = end;
+  std::size_t used = kest::scan_double(text, &value);
+  if (used == 0) return false;
+  text += used;
   return true;
 }
 

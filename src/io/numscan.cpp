@@ -13,6 +13,7 @@
 #include "io/numscan.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -99,21 +100,59 @@ std::size_t scan(const char* text, double* value) {
     return consumed == 0 ? 0 : static_cast<std::size_t>(token - text) + consumed;
   }
 
-  while (is_digit(*p)) ++p;
+  // The digits are gathered as they are scanned: up to 19 significant digits in
+  // `digits`, and the power of ten that scales them.
+  std::uint64_t digits = 0;
+  int significant = 0;
+  long long scale = 0;
+  bool inexact = false;  // more significant digits than `digits` holds
+  auto take_digit = [&](char c, bool fraction) {
+    const int d = c - '0';
+    if (digits == 0 && d == 0) {
+      if (fraction) --scale;
+    } else if (significant < 19) {
+      digits = digits * 10 + static_cast<std::uint64_t>(d);
+      ++significant;
+      if (fraction) --scale;
+    } else {
+      inexact = true;
+      if (!fraction) ++scale;
+    }
+  };
+
+  while (is_digit(*p)) take_digit(*p++, false);
   bool got_digit = p != mantissa;
   if (*p == '.') {
     const char* const fraction = ++p;
-    while (is_digit(*p)) ++p;
+    while (is_digit(*p)) take_digit(*p++, true);
     got_digit = got_digit || p != fraction;
   }
   if (!got_digit) return 0;  // a lone sign or '.': strtod takes none of it
+  int exponent = 0;
   if (is_letter(*p, 'e')) {
     ++p;
+    const bool negative_exponent = *p == '-';
     if (*p == '+' || *p == '-') ++p;
-    while (is_digit(*p)) ++p;
+    while (is_digit(*p)) {
+      if (exponent < 100000) exponent = exponent * 10 + (*p - '0');
+      ++p;
+    }
+    if (negative_exponent) exponent = -exponent;
   }
 
   if (value != nullptr) {
+    // Exact digits and a power of ten that are both doubles need one rounding,
+    // which is the correctly rounded result strtod gives.
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const long long power = scale + exponent;
+    if (!inexact && digits <= (std::uint64_t{1} << 53) && (digits == 0 || (power >= -22 && power <= 22))) {
+      double v = static_cast<double>(digits);
+      if (digits != 0) v = power < 0 ? v / kPowers[-power] : v * kPowers[power];
+      *value = negative ? -v : v;
+      return static_cast<std::size_t>(p - text);
+    }
     // from_chars takes the longest valid prefix, as strtod does ("1e+" gives 1).
     double v = 0.0;
     const std::from_chars_result result =

@@ -51,15 +51,66 @@ std::size_t format_general(double value, int precision, char* out) {
   return static_cast<std::size_t>(result.ptr - out);
 }
 
+namespace {
+
+// Below this magnitude the value in millionths stays under 2^53, and the product
+// value * 1e6 is off the exact product by at most half its last place (1/16).
+constexpr double kScaledLimit = 1073741824.0;  // 2^30
+
+// "%.17g" of a value of at least 1e8: integers below 1e17 have at most 17 digits,
+// which the conversion writes out whole.
+std::size_t general17(double value, char* out) {
+  if (std::fabs(value) < 1e17 && value == std::trunc(value)) {
+    const std::to_chars_result result =
+        std::to_chars(out, out + kNumberTextSize - 1, static_cast<long long>(value));
+    *result.ptr = '\0';
+    return static_cast<std::size_t>(result.ptr - out);
+  }
+  return format_general(value, 17, out);
+}
+
+}  // namespace
+
 std::size_t format_number_default(double value, char* out) {
   if (!std::isfinite(value)) return library_text("%f", value, out);  // "inf", "-nan", ...
-  if (std::fabs(value) >= kFixedLimit) return format_general(value, 17, out);
+  const double magnitude = std::fabs(value);
+  if (magnitude >= kFixedLimit) return general17(value, out);
+
+  if (magnitude < kScaledLimit) {
+    // "%f" rounds the exact value to millionths. The rounded product is that
+    // count whenever the product is not within the multiplication's error of a
+    // half; near a half the library conversion below decides.
+    const double scaled = value * 1e6;
+    const double rounded = std::nearbyint(scaled);
+    if (std::fabs(scaled - rounded) < 0.375) {
+      const auto units = static_cast<long long>(std::fabs(rounded));
+      char* p = out;
+      if (std::signbit(value)) *p++ = '-';  // "%f" keeps the sign of -0.0 and -1e-7
+      p = std::to_chars(p, out + kNumberTextSize - 1, units / 1000000).ptr;
+      if (static_cast<std::size_t>(p - out) + 7 > kMaxFixedLength) return general17(value, out);
+      auto millionths = static_cast<int>(units % 1000000);
+      if (millionths != 0) {
+        char digits[6];
+        for (int i = 5; i >= 0; --i) {
+          digits[i] = static_cast<char>('0' + millionths % 10);
+          millionths /= 10;
+        }
+        int kept = 6;
+        while (digits[kept - 1] == '0') --kept;
+        *p++ = '.';
+        std::memcpy(p, digits, static_cast<std::size_t>(kept));
+        p += kept;
+      }
+      *p = '\0';
+      return static_cast<std::size_t>(p - out);
+    }
+  }
 
   const std::to_chars_result result =
       std::to_chars(out, out + kNumberTextSize - 1, value, std::chars_format::fixed, 6);
   if (result.ec != std::errc()) return format_number_default_reference(value, out);
   std::size_t length = static_cast<std::size_t>(result.ptr - out);
-  if (length > kMaxFixedLength) return format_general(value, 17, out);
+  if (length > kMaxFixedLength) return general17(value, out);
 
   // The text always holds a '.': trailing zeros go, then a '.' left at the end.
   while (length > 1 && out[length - 1] == '0') --length;

@@ -153,6 +153,25 @@ TEST(NumText, RandomBitsAndDecimalsMatchLibrary) {
   }
 }
 
+// The default text rounds to millionths: values at and around the halves between
+// two millionths, at every magnitude of the short form, must round as "%f" does.
+TEST(NumText, HalfMillionthsMatchLibrary) {
+  std::mt19937_64 rng(2718);
+  const int count = 100000 / kScale;
+  for (int i = 0; i < count; ++i) {
+    const std::uint64_t b = rng();
+    const double limit = std::ldexp(1.0, static_cast<int>(b % 31)) * 1e6;
+    const double k = std::floor(static_cast<double>(b >> 11) / 9007199254740992.0 * limit);
+    double v = (k + 0.5) / 1e6;
+    if (b & 1) v = -v;
+    for (int step = 0; step < 3; ++step) v = std::nextafter(v, 0.0);
+    for (int step = 0; step < 7; ++step) {
+      if (!matches_library(v)) return;
+      v = std::nextafter(v, v < 0 ? -INFINITY : INFINITY);
+    }
+  }
+}
+
 TEST(NumText, GeneralPrecisionsMatchLibrary) {
   std::mt19937_64 rng(99);
   const int count = 40000 / kScale;
