@@ -125,7 +125,10 @@ int run(int argc, char** argv) {
   log_entry("logfile", logged);
   if (next >= count) KEST_FATAL("No source filename\n");
 
+  // Reading a file uses up the rows to skip; every input file skips them anew.
+  const std::int32_t skip_rows = s.skip_rows;
   while (next < count) {
+    s.skip_rows = skip_rows;
     const std::string in = vector[next++];
     std::optional<std::string> out;
     SelectionSource selection = SelectionSource::none();

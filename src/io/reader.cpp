@@ -206,26 +206,17 @@ char* next_data_line(char* buffer, std::size_t size, InputStream& in, OutputStre
   }
 }
 
-// Keeps the skip-rows counter and comment keeping of the caller across a
-// look-ahead pass, which runs with comment keeping off.
-class LookAhead {
- public:
-  LookAhead() : skip_rows_(settings().skip_rows), keep_comments_(settings().keep_comments) {
-    settings().keep_comments = false;
-  }
-  ~LookAhead() {
-    settings().skip_rows = skip_rows_;
-    settings().keep_comments = keep_comments_;
-  }
-  LookAhead(const LookAhead&) = delete;
-  LookAhead& operator=(const LookAhead&) = delete;
-
- private:
-  std::int32_t skip_rows_;
-  bool keep_comments_;
-};
-
 }  // namespace
+
+ReaderLookAhead::ReaderLookAhead()
+    : skip_rows_(settings().skip_rows), keep_comments_(settings().keep_comments) {
+  settings().keep_comments = false;
+}
+
+ReaderLookAhead::~ReaderLookAhead() {
+  settings().skip_rows = skip_rows_;
+  settings().keep_comments = keep_comments_;
+}
 
 char* read_data_line(char* buffer, std::size_t size, InputStream& in, OutputStream* out) {
   std::size_t length;
@@ -253,7 +244,7 @@ std::uint32_t count_values(const char* line) {
 }
 
 std::uint32_t count_variables(InputStream& in) {
-  LookAhead guard;
+  ReaderLookAhead guard;
   in.rewind();
   char* buffer = in.line_buffer();
   char* line = read_data_line(buffer, in.line_capacity(), in, nullptr);
@@ -263,7 +254,7 @@ std::uint32_t count_variables(InputStream& in) {
 }
 
 std::uint32_t count_rows(InputStream& in, std::uint32_t n) {
-  LookAhead guard;
+  ReaderLookAhead guard;
   in.rewind();
   char* buffer = in.line_buffer();
   std::size_t capacity = in.line_capacity();

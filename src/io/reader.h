@@ -84,6 +84,21 @@ class InputStream {
   std::size_t line_capacity_ = 0;
 };
 
+/// Keeps the skip-rows counter and comment keeping of the caller across a
+/// look-ahead pass (counting, a selection file), which runs with comment keeping
+/// off; both are put back when the guard ends, also on a fatal error.
+class ReaderLookAhead {
+ public:
+  ReaderLookAhead();
+  ~ReaderLookAhead();
+  ReaderLookAhead(const ReaderLookAhead&) = delete;
+  ReaderLookAhead& operator=(const ReaderLookAhead&) = delete;
+
+ private:
+  std::int32_t skip_rows_;
+  bool keep_comments_;
+};
+
 /// Comment lines read while no output existed, first in first out.
 std::deque<std::string>& pending_comments();
 /// Empties pending_comments() (tests).

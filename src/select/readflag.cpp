@@ -134,28 +134,10 @@ void apply_items(std::uint8_t* flags, const char* text, std::uint32_t n) {
   }
 }
 
-// Puts the reader's skip-rows counter and comment keeping back as they were,
-// also when an item ends the run.
-class ReaderStateGuard {
- public:
-  ReaderStateGuard() : skip_rows_(settings().skip_rows), keep_comments_(settings().keep_comments) {}
-  ~ReaderStateGuard() {
-    settings().skip_rows = skip_rows_;
-    settings().keep_comments = keep_comments_;
-  }
-  ReaderStateGuard(const ReaderStateGuard&) = delete;
-  ReaderStateGuard& operator=(const ReaderStateGuard&) = delete;
-
- private:
-  std::int32_t skip_rows_;
-  bool keep_comments_;
-};
-
 void apply_selection_file(const std::string& name, std::uint8_t* flags, std::uint32_t n) {
   std::unique_ptr<InputStream> in = InputStream::open(name);
   if (in == nullptr) KEST_FATAL("Could not open kest file: %s", name.c_str());
-  ReaderStateGuard guard;
-  settings().keep_comments = false;
+  ReaderLookAhead guard;
   char* buffer = in->line_buffer();
   std::size_t capacity = in->line_capacity();
   while (const char* line = read_data_line(buffer, capacity, *in, nullptr)) {

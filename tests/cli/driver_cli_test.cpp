@@ -130,6 +130,12 @@ TEST_F(DriverCli, WildcardModeDerivesOutputNamesAndPrintsTheHeadingOnce) {
                    "a.txt                           2        1\n"
                    "b                               1        1\n"
                    "dir.d/c                         3        1\n");
+  // Every input skips the rows anew.
+  write("s1", "9 9\n1 2\n");
+  write("s2", "9 9\n3 4\n");
+  r = run({"-w", "--skip-rows=1", "--nop", "s1", "s2"});
+  EXPECT_EQ(read("s1.out"), "1 2\n");
+  EXPECT_EQ(read("s2.out"), "3 4\n");
   // A derived name equal to its input is refused.
   write("x.out", "7\n");
   r = run({"-w", "--nop", "x.out"});

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,17 +16,7 @@
 namespace kest {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kScale = 10;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr int kScale = 10;
-#else
-constexpr int kScale = 1;
-#endif
-#else
-constexpr int kScale = 1;
-#endif
+using testing::kScale;
 
 std::uint64_t bits_of(double v) {
   std::uint64_t b;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -15,17 +17,7 @@
 namespace kest {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kScale = 10;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr int kScale = 10;
-#else
-constexpr int kScale = 1;
-#endif
-#else
-constexpr int kScale = 1;
-#endif
+using testing::kScale;
 
 std::string general(double v, int precision) {
   char out[kNumberTextSize];

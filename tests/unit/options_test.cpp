@@ -13,46 +13,14 @@
 #include <sstream>
 
 #include "driver/settings.h"
+#include "test_support.h"
 #include "io/diagnostics.h"
 #include "io/writer.h"
 
 namespace kest {
 namespace {
 
-// Redirects one file descriptor into a temporary file until `text()` is called.
-class Capture {
- public:
-  Capture(int fd, std::FILE* stream) : fd_(fd), stream_(stream) {
-    std::fflush(stream_);
-    path_ = ::testing::TempDir() + "options_capture_XXXXXX";
-    int file = mkstemp(path_.data());
-    saved_ = dup(fd_);
-    dup2(file, fd_);
-    close(file);
-  }
-  ~Capture() { text(); }
-  std::string text() {
-    if (saved_ >= 0) {
-      std::fflush(stream_);
-      dup2(saved_, fd_);
-      close(saved_);
-      saved_ = -1;
-      std::ifstream in(path_);
-      std::stringstream all;
-      all << in.rdbuf();
-      text_ = all.str();
-      std::remove(path_.c_str());
-    }
-    return text_;
-  }
-
- private:
-  int fd_;
-  std::FILE* stream_;
-  std::string path_;
-  int saved_ = -1;
-  std::string text_;
-};
+using testing::Capture;
 
 std::string join(const std::forward_list<std::string>& list) {
   std::string text;
