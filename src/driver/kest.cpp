@@ -81,6 +81,7 @@ void read_environment() {
 }
 
 char g_stderr_buffer[512];
+char g_stdout_buffer[65536];
 
 }  // namespace
 
@@ -114,6 +115,7 @@ int run(int argc, char** argv) {
   settings().operation = -1;
   settings().inverse = false;
   std::setvbuf(stderr, g_stderr_buffer, _IOLBF, sizeof g_stderr_buffer);
+  std::setvbuf(stdout, g_stdout_buffer, _IOFBF, sizeof g_stdout_buffer);
   const char* program = count > 0 ? vector[0] : "kest";
   if (count <= 1) usage(program);
 

@@ -53,17 +53,19 @@ class CliTest : public ::testing::Test {
 
   /// Runs kest with `args` (argument 0 is added) in the temporary directory.
   /// `env` entries are set (an empty value unsets); KEST and POSIXLY_CORRECT are
-  /// unset unless given.
+  /// unset unless given. Standard output goes to `stdout_path` (read back only
+  /// when it is the default).
   RunResult run(const std::vector<std::string>& args, const std::string& input = "",
                 const std::map<std::string, std::string>& env = {},
-                const std::string& program = KEST_BINARY) const {
+                const std::string& program = KEST_BINARY,
+                const std::string& stdout_path = ".stdout") const {
     write(".stdin", input);
     RunResult result;
     pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(127);
       int in = open(".stdin", O_RDONLY);
-      int out = open(".stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int out = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int err = open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(in, 0);
       dup2(out, 1);

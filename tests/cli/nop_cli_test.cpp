@@ -75,9 +75,15 @@ TEST_F(NopCli, AWriteErrorIsAFailure) {
   RunResult r = run({"--nop", "in", "/dev/full"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Could not write file /dev/full\n"), std::string::npos) << r.err;
-  write("small", "1 2\n");
-  r = run({"-c", "small"}, "", {}, KEST_BINARY);
-  EXPECT_EQ(r.status, 0);
+  // Standard output that cannot be written fails the run as well.
+  r = run({"--nop", "in", "-"}, "", {}, KEST_BINARY, "/dev/full");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Could not write file -\n"), std::string::npos) << r.err;
+  for (const char* option : {"-v", "--more"}) {
+    r = run({option, "-c", "in"}, "", {}, KEST_BINARY, "/dev/full");
+    EXPECT_EQ(r.status, 1) << option;
+    EXPECT_NE(r.err.find("Could not write file stdout\n"), std::string::npos) << r.err;
+  }
 }
 
 TEST_F(NopCli, OpenFailures) {

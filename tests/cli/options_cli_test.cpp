@@ -1,4 +1,5 @@
-// Option arguments end to end: every refusal ends with its message and status 1,
+// Option arguments end to end (the option loop's own tests hold every rule): a
+// refusal ends with its report and status 1,
 // replaced values are announced, and nothing strange crashes the program.
 #include "cli_harness.h"
 
@@ -26,16 +27,11 @@ TEST_F(OptionsCli, RefusedArgumentsEndWithTheirMessage) {
       {{"--split=150%"}, "Percent must be between 0% and 100% (150.000000)"},
       {{"-f0"}, "Filtertaps can't be less than zero (0)"},
       {{"-u", "-3"}, "Filtertaps can't be negative (-3)"},
-      {{"--sinc-lp=0.1"}, "Wrong number of parameters\n"},
       {{"--sinc-hp=0.5,4"}, "Cutoff frequency out of range (0 - 0.5)\n"},
-      {{"--sinc-lp=0.1,5"}, "M should be even\n"},
       {{"--sinc-bp=0.1,0.6,4"}, "Cutoff frequencies out of range (0 - 0.5)\n"},
-      {{"--sinc-bs=0.1,0.2"}, "Wrong number of parameters\n"},
       {{"-j", "abc"}, "Can't convert abc to a number\n"},
       {{"--divide=-0"}, "Can't divide by ZERO\n"},
       {{"-x", "0"}, "Argument to -x/--xtra must be larger than zero or equal to -1 (all columns)\n"},
-      {{"-x", "-2"}, "Argument to -x/--xtra must be larger than zero or equal to -1 (all columns)\n"},
-      {{"-x", "abc"}, "Can't convert abc to a number\n"},
       {{"--format=%lf"},
        "Invalid format (%lf) \n%[flags][width][.precision]{e|f|g}\nMinimum allowed format:      "
        "%f\nDefault format:              %f\nExtra precision (-x) format: %.18g"},
@@ -43,8 +39,6 @@ TEST_F(OptionsCli, RefusedArgumentsEndWithTheirMessage) {
                               "Minimum allowed format:      %f\nDefault format:              %f\n"
                               "Extra precision (-x) format: %.18g"},
       {{"--range-keep=1"}, ":: error: Need 2 values in the format lower,upper\n"},
-      {{"--maxbuff=abc"}, "Can't convert abc to a number\n"},
-      {{"--running-average=x"}, "Can't convert x to a number\n"},
       {{"-m", "x"}, "Unable to convert \"x\" to a number"},
       {{"-e", "a"}, "invalid characters in option argument for option -e: a.\n"},
       {{"--cut-square=:3"}, "invalid characters in option argument for option -e: :3.\n"},

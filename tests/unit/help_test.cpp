@@ -105,18 +105,6 @@ TEST(Help, WithMoreTheTextGoesStraightToStandardOutput) {
   EXPECT_EQ(std::count(help.out.begin(), help.out.end(), '\n'), 131);
 }
 
-TEST(Help, TheTextShowsTheSettingsOfThisProcess) {
-  reset_settings();
-  settings().more = true;
-  settings().extension = ".txt";
-  settings().fuzz = 0.5;
-  settings().maxbuff = 262144;  // the text names the default whatever --maxbuff says
-  Shown help = show([] { usage("kest"); });
-  EXPECT_NE(help.out.find("(default ext: .txt)"), std::string::npos);
-  EXPECT_NE(help.out.find("(default: 0.5)"), std::string::npos);
-  EXPECT_NE(help.out.find("instead of 131072 bytes"), std::string::npos);
-}
-
 TEST(Help, ALongProgramNameIsCutAndReported) {
   reset_settings();
   settings().more = true;
