@@ -77,13 +77,13 @@ std::size_t format_number_default(double value, char* out) {
   if (magnitude >= kFixedLimit) return general17(value, out);
 
   if (magnitude < kScaledLimit) {
-    // "%f" rounds the exact value to millionths. The rounded product is that
-    // count whenever the product is not within the multiplication's error of a
-    // half; near a half the library conversion below decides.
-    const double scaled = value * 1e6;
-    const double rounded = std::nearbyint(scaled);
-    if (std::fabs(scaled - rounded) < 0.375) {
-      const auto units = static_cast<long long>(std::fabs(rounded));
+    // "%f" rounds the exact value to millionths. A count within 0.375 of the
+    // product is the nearest one, and the exact value rounds to it as well, since
+    // the product is off by at most 1/16; nearer a half the library conversion
+    // below decides.
+    const double scaled = magnitude * 1e6;
+    const auto units = static_cast<long long>(scaled + 0.5);  // the nearest count, or near it
+    if (std::fabs(scaled - static_cast<double>(units)) < 0.375) {
       char* p = out;
       if (std::signbit(value)) *p++ = '-';  // "%f" keeps the sign of -0.0 and -1e-7
       p = std::to_chars(p, out + kNumberTextSize - 1, units / 1000000).ptr;
