@@ -86,7 +86,9 @@ std::size_t scan_token_with_library(const char* token, double* value) {
 }
 
 // The scan of one number at `text`: returns the consumed length (leading white
-// space included) or 0, and stores the value when `value` is given.
+// space included) or 0, and stores the value when kValue is set (a count needs
+// only the length).
+template <bool kValue>
 std::size_t scan(const char* text, double* value) {
   const char* p = text;
   while (is_space(*p)) ++p;
@@ -107,6 +109,7 @@ std::size_t scan(const char* text, double* value) {
   long long scale = 0;
   bool inexact = false;  // more significant digits than `digits` holds
   auto take_digit = [&](char c, bool fraction) {
+    if constexpr (!kValue) return;
     const int d = c - '0';
     if (digits == 0 && d == 0) {
       if (fraction) --scale;
@@ -134,20 +137,21 @@ std::size_t scan(const char* text, double* value) {
     const bool negative_exponent = *p == '-';
     if (*p == '+' || *p == '-') ++p;
     while (is_digit(*p)) {
-      if (exponent < 100000) exponent = exponent * 10 + (*p - '0');
+      if (kValue && exponent < 100000) exponent = exponent * 10 + (*p - '0');
       ++p;
     }
     if (negative_exponent) exponent = -exponent;
   }
 
-  if (value != nullptr) {
+  if constexpr (kValue) {
     // Exact digits and a power of ten that are both doubles need one rounding,
     // which is the correctly rounded result strtod gives.
     static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const long long power = scale + exponent;
-    if (!inexact && digits <= (std::uint64_t{1} << 53) && (digits == 0 || (power >= -22 && power <= 22))) {
+    const bool exact_digits = !inexact && digits <= (std::uint64_t{1} << 53);
+    if (exact_digits && (digits == 0 || (power >= -22 && power <= 22))) {
       double v = static_cast<double>(digits);
       if (digits != 0) v = power < 0 ? v / kPowers[-power] : v * kPowers[power];
       *value = negative ? -v : v;
@@ -170,11 +174,11 @@ std::size_t scan(const char* text, double* value) {
 }  // namespace
 
 std::size_t scan_double(const char* text, double* value) {
-  return scan(text, value);
+  return scan<true>(text, value);
 }
 
 std::size_t scan_number_length(const char* text) {
-  return scan(text, nullptr);
+  return scan<false>(text, nullptr);
 }
 
 std::size_t scan_double_reference(const char* text, double* value) {
