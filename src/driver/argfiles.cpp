@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "io/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace kest {
 

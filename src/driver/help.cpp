@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/settings.h"
-#include "io/diagnostics.h"
-#include "util/text.h"
+#include "base/settings.h"
+#include "base/diagnostics.h"
+#include "base/text.h"
 
 extern char** environ;
 

@@ -12,12 +12,12 @@
 #include "driver/argfiles.h"
 #include "driver/help.h"
 #include "driver/options.h"
-#include "driver/settings.h"
-#include "io/diagnostics.h"
+#include "base/settings.h"
+#include "base/diagnostics.h"
 #include "io/frame.h"
 #include "io/nop.h"
 #include "ops/checkfil.h"
-#include "util/log.h"
+#include "base/log.h"
 
 namespace kest {
 
@@ -74,8 +74,8 @@ void read_environment() {
     std::size_t end = words.find(':', start);
     if (end == std::string::npos) end = words.size();
     std::string word = words.substr(start, end - start);
-    if (word == "quiet") settings().quiet = true;
-    if (word == "debug") settings().debug = true;
+    if (word == "quiet") mutable_settings().quiet = true;
+    if (word == "debug") mutable_settings().debug = true;
     start = end + 1;
   }
 }
@@ -97,7 +97,7 @@ std::string wildcard_output_name(const std::string& input, const std::string& ex
 int run(int argc, char** argv) {
   DriverParams params;
   std::setlocale(LC_TIME, "");
-  settings().extension = ".out";
+  mutable_settings().extension = ".out";
   read_environment();
 
   std::vector<std::string> args;
@@ -112,8 +112,8 @@ int run(int argc, char** argv) {
   vector.push_back(nullptr);
   const int count = static_cast<int>(args.size());
 
-  settings().operation = -1;
-  settings().inverse = false;
+  mutable_settings().operation = -1;
+  mutable_settings().inverse = false;
   std::setvbuf(stderr, g_stderr_buffer, _IOLBF, sizeof g_stderr_buffer);
   std::setvbuf(stdout, g_stdout_buffer, _IOFBF, sizeof g_stdout_buffer);
   const char* program = count > 0 ? vector[0] : "kest";
@@ -122,7 +122,7 @@ int run(int argc, char** argv) {
   errno = 0;
   const std::vector<std::string> logged = args;  // the command line as given
   int next = parse_options(count, vector.data(), params);
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   if (s.operation == -1) usage(program);
   log_entry("logfile", logged);
   if (next >= count) KEST_FATAL("No source filename\n");

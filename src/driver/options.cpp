@@ -12,12 +12,12 @@
 #include <string_view>
 
 #include "driver/help.h"
-#include "driver/settings.h"
-#include "io/diagnostics.h"
+#include "base/settings.h"
+#include "base/diagnostics.h"
 #include "io/numscan.h"
 #include "io/writer.h"
 #include "select/readflag.h"
-#include "util/log.h"
+#include "base/log.h"
 
 namespace kest {
 
@@ -365,12 +365,12 @@ bool cutoff_in_range(double fc) {
 }
 
 void set_operation(std::int32_t code) {
-  settings().operation = code;
+  mutable_settings().operation = code;
 }
 
 // -d, --split
 void parse_split(const char* arg, DriverParams& params) {
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   set_operation(kOpSplit);
   s.split_percent = 0;
   s.split_random = false;
@@ -454,7 +454,7 @@ void parse_shift(const char* arg, DriverParams& params) {
   if (shift == INT32_MIN) shift = -INT32_MAX;
   params.shift = shift;
   set_operation(kOpShift);
-  adjust(settings().row_adjust, -static_cast<long long>(shift < 0 ? -shift : shift));
+  adjust(mutable_settings().row_adjust, -static_cast<long long>(shift < 0 ? -shift : shift));
 }
 
 // --divide
@@ -476,7 +476,7 @@ void parse_median(const char* arg, DriverParams& params) {
 
 // -w, --wildcard
 void parse_wildcard(const char* arg) {
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   s.wildcard = true;
   if (arg == nullptr) return;
   try {
@@ -499,12 +499,12 @@ void parse_xtra(const char* arg) {
   if (value < -1 || value == 0) {
     KEST_FATAL("Argument to -x/--xtra must be larger than zero or equal to -1 (all columns)\n");
   }
-  settings().xtra = value == -1 ? -1 : clamp_int32(value) - 1;
+  mutable_settings().xtra = value == -1 ? -1 : clamp_int32(value) - 1;
 }
 
 // -z, --delimiter
 void parse_delimiter(const char* arg, DriverParams& params) {
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   if (arg[0] == '\\') {
     switch (arg[1] >= 'A' && arg[1] <= 'Z' ? arg[1] - 'A' + 'a' : arg[1]) {
       case 'n':
@@ -532,7 +532,7 @@ void parse_delimiter(const char* arg, DriverParams& params) {
 
 // --format
 void parse_format(const char* arg) {
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   s.number_format.assign(arg, strnlen(arg, 30));
   const char* format = s.number_format.c_str();
   if (!check_number_format(s.number_format)) {
@@ -571,12 +571,12 @@ void parse_maxbuff(const char* arg) {
                     kDefaultMaxbuff);
     size = kDefaultMaxbuff;
   }
-  settings().maxbuff = size;
+  mutable_settings().maxbuff = size;
 }
 
 // --running-average, --running-avg, --running-mean: "window[,mode]"
 void parse_running_average(const char* arg, DriverParams& params) {
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   char* end = nullptr;
   errno = 0;
   long window = std::strtol(arg, &end, 0);
@@ -606,7 +606,7 @@ void parse_comparison(const char* arg, std::int32_t code, DriverParams& params) 
 
 // --keep-columns, --keep-rows
 void parse_keep(const char* arg, std::int32_t code) {
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   set_operation(code);
   s.inverse = true;
   if (arg != nullptr) add_selection_string(s.selection_strings, arg);
@@ -628,7 +628,7 @@ void print_eval_listing_stub(EvalListing which) {
 
 // -g: an accepted letter without a meaning.
 void report_unused_letter(int code) {
-  if (!settings().more) std::fprintf(stderr, "?? getopt returned character code 0%o ??\n", code);
+  if (!mutable_settings().more) std::fprintf(stderr, "?? getopt returned character code 0%o ??\n", code);
 }
 
 }  // namespace
@@ -643,7 +643,7 @@ double get_double(const char* text) {
 }
 
 int parse_options(int argc, char** argv, DriverParams& params) {
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "kest";
   reset_parser_error_indicator();
   optind = 0;

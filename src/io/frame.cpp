@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 
 namespace kest {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 
 namespace kest {
 

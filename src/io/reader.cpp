@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/settings.h"
-#include "io/diagnostics.h"
+#include "base/settings.h"
+#include "base/diagnostics.h"
 #include "io/numscan.h"
 #include "io/writer.h"
 
@@ -135,7 +135,7 @@ void InputStream::rewind() {
 
 char* InputStream::line_buffer() {
   if (!line_) {
-    std::size_t capacity = settings().maxbuff;
+    std::size_t capacity = mutable_settings().maxbuff;
     line_ = buffer_or_die(__FILE_NAME__, __LINE__, capacity);
     line_capacity_ = capacity;
   }
@@ -183,7 +183,7 @@ bool is_data_line(const char* line, std::size_t length, Settings& s) {
 // read_data_line that also hands back the data line's length as a C string.
 char* next_data_line(char* buffer, std::size_t size, InputStream& in, OutputStream* out,
                      std::size_t* length) {
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   for (;;) {
     std::size_t stored = in.get_line(buffer, size);
     if (stored == 0) return nullptr;
@@ -209,13 +209,13 @@ char* next_data_line(char* buffer, std::size_t size, InputStream& in, OutputStre
 }  // namespace
 
 ReaderLookAhead::ReaderLookAhead()
-    : skip_rows_(settings().skip_rows), keep_comments_(settings().keep_comments) {
-  settings().keep_comments = false;
+    : skip_rows_(mutable_settings().skip_rows), keep_comments_(mutable_settings().keep_comments) {
+  mutable_settings().keep_comments = false;
 }
 
 ReaderLookAhead::~ReaderLookAhead() {
-  settings().skip_rows = skip_rows_;
-  settings().keep_comments = keep_comments_;
+  mutable_settings().skip_rows = skip_rows_;
+  mutable_settings().keep_comments = keep_comments_;
 }
 
 char* read_data_line(char* buffer, std::size_t size, InputStream& in, OutputStream* out) {
@@ -227,7 +227,7 @@ char* read_data_line(char* buffer, std::size_t size, InputStream& in, OutputStre
 // Counting and parsing
 
 std::uint32_t count_values(const char* line) {
-  std::size_t skip = settings().skip_columns;
+  std::size_t skip = mutable_settings().skip_columns;
   if (strnlen(line, skip + 1) <= skip) return 0;
   const char* p = line + skip;
   std::uint32_t count = 0;
@@ -264,7 +264,7 @@ std::uint32_t count_rows(InputStream& in, std::uint32_t n) {
     if (line == nullptr || count_values(line) != n) break;
     ++rows;
   }
-  if (!settings().quiet)
+  if (!mutable_settings().quiet)
     std::fprintf(stderr, "Found %lu rows.\n", static_cast<unsigned long>(rows));
   in.rewind();
   return rows;

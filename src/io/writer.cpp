@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdlib>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 #include "io/numtext.h"
 
 namespace kest {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "io/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace kest {
 

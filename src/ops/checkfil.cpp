@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 
 namespace kest {
 
@@ -15,7 +15,7 @@ OpResult check(const std::string& in) {
 
   // The check writes nothing, so comments are not kept: queuing them would only
   // let memory grow with the file.
-  Settings& s = settings();
+  Settings& s = mutable_settings();
   const bool keep_comments = s.keep_comments;
   s.keep_comments = false;
 

@@ -4,10 +4,10 @@
 #include <string_view>
 #include <utility>
 
-#include "driver/settings.h"
-#include "io/diagnostics.h"
+#include "base/settings.h"
+#include "base/diagnostics.h"
 #include "io/reader.h"
-#include "util/log.h"
+#include "base/log.h"
 
 namespace kest {
 

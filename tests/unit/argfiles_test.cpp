@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "driver/settings.h"
-#include "io/diagnostics.h"
+#include "base/settings.h"
+#include "base/diagnostics.h"
 
 namespace kest {
 namespace {

@@ -1,5 +1,5 @@
 // The fatal report, warnings and messages, and the checked allocations.
-#include "io/diagnostics.h"
+#include "base/diagnostics.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <functional>
 #include <sstream>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 
 namespace kest {
 namespace {
@@ -60,7 +60,7 @@ TEST(Diagnostics, ReportWaitsForTwoCharactersOnlyWhenAsked) {
   FatalError error("nop", 7, "message");
   std::string err = capture_stderr([&] { EXPECT_EQ(report_fatal(error), 1); }, "ab");
   EXPECT_EQ(err, "\nError in File:nop(7):\nmessage");
-  settings().wait_on_error = true;
+  mutable_settings().wait_on_error = true;
   int next = 0;
   err = capture_stderr(
       [&] {

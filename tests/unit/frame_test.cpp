@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 #include "io/nop.h"
 
 namespace kest {
@@ -20,7 +20,7 @@ class FrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
     reset_settings();
-    settings().quiet = true;
+    mutable_settings().quiet = true;
     select_standard_output();
     pending_comments().clear();
     std::string pattern = (fs::temp_directory_path() / "kest-frame-XXXXXX").string();
@@ -57,7 +57,7 @@ class FrameTest : public ::testing::Test {
 TEST_F(FrameTest, NopCopiesRowsAndHandsBackTheCounts) {
   std::string in = file("in", "# head\n1 2\n\n3,4 5\n");
   std::string out = (dir_ / "out").string();
-  settings().keep_comments = true;
+  mutable_settings().keep_comments = true;
   OpResult result = nop(in, out, SelectionSource::none());
   EXPECT_EQ(result.cols, 2u);
   EXPECT_EQ(result.rows, 2u);
@@ -66,9 +66,9 @@ TEST_F(FrameTest, NopCopiesRowsAndHandsBackTheCounts) {
 
 TEST_F(FrameTest, HeaderFiguresPerStyle) {
   std::string in = file("in", "1 2 3\n4 5 6\n");
-  settings().add_line_count = true;
-  settings().row_adjust = 1;
-  settings().column_adjust = 1;
+  mutable_settings().add_line_count = true;
+  mutable_settings().row_adjust = 1;
+  mutable_settings().column_adjust = 1;
   EXPECT_EQ(header(in), "3\n");
   select_latex_output();
   EXPECT_EQ(header(in),
@@ -77,7 +77,7 @@ TEST_F(FrameTest, HeaderFiguresPerStyle) {
   EXPECT_EQ(header(in), "double data[3][4] = {\n};\n");
   // An operation that writes another number of columns says how many.
   EXPECT_EQ(header(in, [](std::uint32_t n) { return n - 1; }), "double data[3][2] = {\n};\n");
-  settings().add_line_count = false;
+  mutable_settings().add_line_count = false;
   EXPECT_EQ(header(in), "double data[][4] = {\n};\n");
   select_csv_output();
   EXPECT_EQ(header(in), "");
@@ -99,7 +99,7 @@ TEST_F(FrameTest, OutputThatIsTheInputIsRefusedBeforeItIsTouched) {
   std::string link = (dir_ / "other-name").string();
   ASSERT_EQ(::link(in.c_str(), link.c_str()), 0);
   for (bool append : {false, true}) {
-    settings().append = append;
+    mutable_settings().append = append;
     for (const std::string& out : {in, link, (dir_ / "." / "in").string()}) {
       try {
         nop(in, out, SelectionSource::none());
@@ -115,7 +115,7 @@ TEST_F(FrameTest, OutputThatIsTheInputIsRefusedBeforeItIsTouched) {
 TEST_F(FrameTest, AppendKeepsWhatTheFileHeld) {
   std::string in = file("in", "1 2\n");
   std::string out = file("out", "old\n");
-  settings().append = true;
+  mutable_settings().append = true;
   nop(in, out, SelectionSource::none());
   EXPECT_EQ(read(out), "old\n1 2\n");
 }
@@ -148,7 +148,7 @@ TEST_F(FrameTest, WriteErrorsAreFatalAtClose) {
 
 TEST_F(FrameTest, SelectionFlagsAndTheKeptCount) {
   std::string in = file("in", "1 2 3 4 5\n");
-  settings().selection_strings.push_front("2,4");
+  mutable_settings().selection_strings.push_front("2,4");
   FilePair pair{in, std::nullopt, nullptr, nullptr};
   SelectionFlags flags;
   EXPECT_EQ(open_pair(pair, SelectionSource::none(), &flags), 5u);

@@ -15,9 +15,9 @@
 #include <regex>
 #include <sstream>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 #include "test_support.h"
-#include "io/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace kest {
 namespace {
@@ -68,14 +68,14 @@ TEST(Help, ClosingBanner) {
   reset_settings();
   Shown loud = show([] { print_closing_banner(); });
   EXPECT_EQ(loud.err, "\n" + std::string(version_line()) + "\n" + notice_line() + "\n");
-  settings().quiet = true;
+  mutable_settings().quiet = true;
   Shown quiet = show([] { print_closing_banner(); });
   EXPECT_EQ(quiet.err, "\n");
 }
 
 TEST(Help, WithMoreTheTextGoesStraightToStandardOutput) {
   reset_settings();
-  settings().more = true;
+  mutable_settings().more = true;
   Shown help = show([] { usage("/usr/local/bin/kest.exe"); });
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
@@ -107,7 +107,7 @@ TEST(Help, WithMoreTheTextGoesStraightToStandardOutput) {
 
 TEST(Help, ALongProgramNameIsCutAndReported) {
   reset_settings();
-  settings().more = true;
+  mutable_settings().more = true;
   const std::string path = "/bin/" + std::string(300, 'k');
   Shown help = show([&] { usage(path.c_str()); });
   EXPECT_EQ(help.status, 0);
@@ -117,7 +117,7 @@ TEST(Help, ALongProgramNameIsCutAndReported) {
 
 TEST(Help, AfterAParserErrorTheStatusIsOne) {
   reset_settings();
-  settings().more = true;
+  mutable_settings().more = true;
   Shown help = show([] { usage_after_error("kest"); });
   EXPECT_EQ(help.status, 1);
   EXPECT_NE(help.out.find("Usage: kest -options"), std::string::npos);

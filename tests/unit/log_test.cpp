@@ -1,4 +1,4 @@
-#include "util/log.h"
+#include "base/log.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 
 namespace kest {
 namespace {

@@ -12,9 +12,9 @@
 #include <map>
 #include <sstream>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 #include "test_support.h"
-#include "io/diagnostics.h"
+#include "base/diagnostics.h"
 #include "io/writer.h"
 
 namespace kest {
@@ -30,7 +30,7 @@ std::string join(const std::forward_list<std::string>& list) {
 
 // Every value the options set, as " name=value " words.
 std::string snapshot(const DriverParams& p) {
-  const Settings& s = settings();
+  const Settings& s = mutable_settings();
   return format_text(
       " op=%d need=%d%d quiet=%d comments=%d skip_columns=%u skip_rows=%d split=%g,%d,%d taps=%d"
       " sinc=%g,%g,%d,%d shift=%d adjust=%d,%d factor=%g noise=%g add=%g level=%g range=%g,%g"
@@ -371,7 +371,7 @@ TEST(Options, UpperCaseLettersActAsTheirLowerCaseTwins) {
 TEST(Options, PositionalArgumentsArePermutedBehindTheOptions) {
   Outcome o = parse({"in", "-k", "out", "-e", "1", "-", "--", "-r"});
   ASSERT_EQ(o.kind, Outcome::kParsed);
-  EXPECT_EQ(settings().operation, 0);
+  EXPECT_EQ(mutable_settings().operation, 0);
   ASSERT_EQ(o.next, 5);
   EXPECT_EQ(std::vector<std::string>(o.argv.begin() + 5, o.argv.end()),
             (std::vector<std::string>{"in", "out", "-", "-r"}));
@@ -388,7 +388,7 @@ TEST(Options, PositionalArgumentsArePermutedBehindTheOptions) {
   o = parse({"in", "-k"});
   unsetenv("POSIXLY_CORRECT");
   EXPECT_EQ(o.next, 1);
-  EXPECT_EQ(settings().operation, -1);
+  EXPECT_EQ(mutable_settings().operation, -1);
 }
 
 TEST(Options, HelpVersionAndListingsEndTheRun) {

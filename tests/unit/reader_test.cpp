@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/settings.h"
-#include "io/diagnostics.h"
+#include "base/settings.h"
+#include "base/diagnostics.h"
 #include "io/writer.h"
 
 namespace kest {
@@ -29,7 +29,7 @@ class ReaderTest : public ::testing::Test {
     reset_settings();
     reset_pending_comments();
     select_standard_output();
-    settings().quiet = true;
+    mutable_settings().quiet = true;
   }
   void TearDown() override { reset_pending_comments(); }
 
@@ -77,10 +77,10 @@ TEST_F(ReaderTest, ClassificationOrder) {
       {" #1 2\n", false, 0, " #1 2\n", 0},  // only the very first character marks a comment
   };
   for (const Case& c : cases) {
-    settings().qxstars = c.qxstars;
-    settings().skip_rows = c.skip_rows;
+    mutable_settings().qxstars = c.qxstars;
+    mutable_settings().skip_rows = c.skip_rows;
     EXPECT_EQ(first_data(c.text), c.first) << c.text;
-    EXPECT_EQ(settings().skip_rows, c.skip_left) << c.text;
+    EXPECT_EQ(mutable_settings().skip_rows, c.skip_left) << c.text;
   }
 }
 
@@ -101,7 +101,7 @@ TEST_F(ReaderTest, CountAndParseTable) {
   };
   for (const Case& c : cases) {
     for (std::int32_t delimiter : {0, int{','}}) {
-      settings().input_delimiter = delimiter;
+      mutable_settings().input_delimiter = delimiter;
       EXPECT_EQ(count_values(c.line), c.count) << c.line;
       EXPECT_EQ(read_all(c.line, 3), Rows{delimiter ? c.comma : c.plain}) << c.line;
     }
@@ -110,17 +110,17 @@ TEST_F(ReaderTest, CountAndParseTable) {
 
 TEST_F(ReaderTest, CommentsPassThroughOrQueue) {
   const std::string text = "#c\r\nwords only\n\n1 2 3\n#ab\0cd\n4 5 6"s;
-  settings().keep_comments = true;
-  settings().skip_rows = 4;  // the first four lines, "1 2 3" included
+  mutable_settings().keep_comments = true;
+  mutable_settings().skip_rows = 4;  // the first four lines, "1 2 3" included
   auto in = InputStream::from_string(text);
   EXPECT_EQ(count_variables(*in), 3u);
   EXPECT_TRUE(pending_comments().empty());  // the look-ahead keeps no comments
-  EXPECT_TRUE(settings().keep_comments);
-  EXPECT_EQ(settings().skip_rows, 4);
+  EXPECT_TRUE(mutable_settings().keep_comments);
+  EXPECT_EQ(mutable_settings().skip_rows, 4);
   auto out = OutputStream::memory();
   EXPECT_EQ(read_all(*in, 3, out.get()), (Rows{{4, 5, 6}}));
   EXPECT_TRUE(in->eof());
-  EXPECT_EQ(settings().skip_rows, 0);
+  EXPECT_EQ(mutable_settings().skip_rows, 0);
   out->flush();
   EXPECT_EQ(out->text(), "#c\nwords only\n\n1 2 3\n#ab\n");
 
@@ -139,47 +139,47 @@ TEST_F(ReaderTest, EdgeCases) {
     EXPECT_EQ(count_variables(*in), 0u);
     EXPECT_EQ(count_rows(*in, 0), 0u);
   }
-  settings().skip_columns = 3;
+  mutable_settings().skip_columns = 3;
   EXPECT_EQ(count_values("abc 1 2\n"), 2u);
   EXPECT_EQ(count_values("ab\n"), 0u);
   EXPECT_EQ(count_values("abc"), 0u);
   EXPECT_EQ(read_all("abc1 2\nx9\n7 1 2\n", 2), (Rows{{1, 2}}));  // "x9\n" ends the data
-  settings().input_delimiter = ',';
+  mutable_settings().input_delimiter = ',';
   in = InputStream::from_string("9,,1,2\n");
   EXPECT_EQ(read_all(*in, 3), (Rows{{1, 2, 0}}));
   EXPECT_STREQ(in->line_buffer(), "9,,1 2\n");  // replaced only after the skipped columns
-  settings().skip_columns = 0;
-  settings().input_delimiter = 0;
+  mutable_settings().skip_columns = 0;
+  mutable_settings().input_delimiter = 0;
   EXPECT_EQ(read_all("1 2\r\n3 4", 2), (Rows{{1, 2}, {3, 4}}));
   EXPECT_EQ(read_all("1 2\0 3\n\0 9\n4 5 6\n"s, 3), (Rows{{1, 2, 0}, {4, 5, 6}}));
 }
 
 TEST_F(ReaderTest, CountRowsStopsAtFirstMismatch) {
-  settings().quiet = false;
-  settings().skip_rows = 1;
-  settings().keep_comments = true;
+  mutable_settings().quiet = false;
+  mutable_settings().skip_rows = 1;
+  mutable_settings().keep_comments = true;
   auto in = InputStream::from_string("skip\n1 2\n# c\n3,4\n5\n6 7\n");
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(count_rows(*in, count_variables(*in)), 2u);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Found 2 rows.\n");
-  EXPECT_EQ(settings().skip_rows, 1);
-  EXPECT_TRUE(settings().keep_comments);
+  EXPECT_EQ(mutable_settings().skip_rows, 1);
+  EXPECT_TRUE(mutable_settings().keep_comments);
   EXPECT_TRUE(pending_comments().empty());
   EXPECT_EQ(read_all(*in, 2).size(), 4u);
 }
 
 TEST_F(ReaderTest, LongLinesComeInPieces) {
-  settings().maxbuff = 8;
-  settings().keep_comments = true;
+  mutable_settings().maxbuff = 8;
+  mutable_settings().keep_comments = true;
   auto in = InputStream::from_string("11 22 33 44 55\naaaaaaa1 2\n", 3);
   EXPECT_EQ(read_all(*in, 3), (Rows{{11, 22, 3}, {3, 44, 55}, {1, 2, 0}}));
   EXPECT_EQ(pending_comments(), (std::deque<std::string>{"", "aaaaaaa"}));
   // The line buffer keeps the size it was made with.
-  settings().maxbuff = 1 << 20;
+  mutable_settings().maxbuff = 1 << 20;
   EXPECT_EQ(in->line_capacity(), 8u);
 
   reset_settings();
-  settings().quiet = true;
+  mutable_settings().quiet = true;
   // Two 10 MB lines of digits, the first with a line feed: every piece is one number.
   const std::string huge(10 << 20, '1');
   ASSERT_NE(huge.size() % (kDefaultMaxbuff - 1), 0u);

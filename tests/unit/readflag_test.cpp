@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/settings.h"
-#include "io/diagnostics.h"
+#include "base/settings.h"
+#include "base/diagnostics.h"
 #include "io/reader.h"
 
 namespace kest {
@@ -103,7 +103,7 @@ TEST(Selection, ItemsReadAsTheLibraryScannerReadsThem) {
 
 TEST(Selection, ReportsIndicesBelowOneAndDebugLines) {
   reset_settings();
-  settings().debug = true;
+  mutable_settings().debug = true;
   testing::internal::CaptureStderr();
   EXPECT_EQ(selected({"-3,0,2", "10:5:-1"}), (Indices{2, 10, 15, 20}));
   std::string err = testing::internal::GetCapturedStderr();
@@ -144,7 +144,7 @@ TEST(Selection, InvertsPrintsAndCounts) {
   EXPECT_EQ(printed(flags), "1 3 5-7 10 15 20 22-23 ");
   EXPECT_EQ(count_unselected(flags.data(), kN), kN - 10);
   // With the inverse setting the named entries are the zero flags.
-  settings().inverse = true;
+  mutable_settings().inverse = true;
   parse_selection(std::nullopt, flags.data(), true, {}, kN);
   EXPECT_EQ(printed(flags), "1 3 5-7 10 15 20 22-23 ");
   SelectionFlags empty(5 + 102, 0);
@@ -175,11 +175,11 @@ TEST(Selection, SelectionFile) {
   pending_comments().clear();
   std::string path = testing::TempDir() + "/kest_selection_" + std::to_string(getpid());
   std::ofstream(path) << "3\n# columns to use\n2,4-6\n\nnames only\n10:5:-1\r\n1 3 5\n";
-  settings().keep_comments = true;
-  settings().skip_rows = 1;
+  mutable_settings().keep_comments = true;
+  mutable_settings().skip_rows = 1;
   EXPECT_EQ(selected({"8"}, path), (Indices{1, 2, 4, 5, 6, 8, 10, 15, 20}));
-  EXPECT_EQ(settings().skip_rows, 1);
-  EXPECT_TRUE(settings().keep_comments);
+  EXPECT_EQ(mutable_settings().skip_rows, 1);
+  EXPECT_TRUE(mutable_settings().keep_comments);
   EXPECT_TRUE(pending_comments().empty());
   std::remove(path.c_str());
   try {

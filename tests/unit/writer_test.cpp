@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 
 namespace kest {
 namespace {
@@ -76,7 +76,7 @@ TEST_F(WriterTest, FlaggedColumnsAreLeftOutAndAnAllFlaggedRowStillEnds) {
 }
 
 TEST_F(WriterTest, DelimiterOnlyChangesTheStandardStyle) {
-  settings().delimiter = '\t';
+  mutable_settings().delimiter = '\t';
   const double values[] = {1, 2};
   auto out = OutputStream::memory();
   write_row(*out, values, 2);
@@ -93,12 +93,12 @@ TEST_F(WriterTest, NumberTextFollowsFormatThenExtraPrecisionThenDefault) {
     return out->text();
   };
   EXPECT_EQ(text(), "0.333333 0.1 1e+20\n");
-  settings().xtra = 1;
+  mutable_settings().xtra = 1;
   EXPECT_EQ(text(), "0.333333 0.100000000000000006 1e+20\n");
-  settings().xtra = -1;
+  mutable_settings().xtra = -1;
   EXPECT_EQ(text(), "0.333333333333333315 0.100000000000000006 1e+20\n");
-  settings().format_set = true;
-  settings().number_format = "<%5.2e%%>";
+  mutable_settings().format_set = true;
+  mutable_settings().number_format = "<%5.2e%%>";
   EXPECT_EQ(text(), "<3.33e-01%> <1.00e-01%> <1.00e+20%>\n");
 }
 
@@ -125,8 +125,8 @@ TEST_F(WriterTest, FormatCheck) {
 }
 
 TEST_F(WriterTest, LongTextsGrowTheRowBuffer) {
-  settings().format_set = true;
-  settings().number_format = "%200.1f";
+  mutable_settings().format_set = true;
+  mutable_settings().number_format = "%200.1f";
   std::vector<double> values(1000, 1.5);
   auto out = OutputStream::memory();
   write_row(*out, values.data(), values.size());

@@ -1,4 +1,4 @@
-#include "util/log.h"
+#include "base/log.h"
 
 #include <clocale>
 #include <cstdarg>

@@ -47,8 +47,11 @@ struct Settings {
   std::int32_t file_number = 1;
 };
 
-/// The one process-wide record.
-Settings& settings();
+/// The one process-wide record, read-only for every module.
+const Settings& settings();
+
+/// The record for the driver and the option loop, the only writers.
+Settings& mutable_settings();
 
 /// Puts every field back to its start value (used by tests and at start-up).
 void reset_settings();

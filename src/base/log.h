@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "io/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace kest {
 

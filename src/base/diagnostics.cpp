@@ -1,9 +1,9 @@
-#include "io/diagnostics.h"
+#include "base/diagnostics.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "driver/settings.h"
+#include "base/settings.h"
 
 namespace kest {
 

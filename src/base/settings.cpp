@@ -1,4 +1,4 @@
-#include "driver/settings.h"
+#include "base/settings.h"
 
 namespace kest {
 
@@ -6,7 +6,9 @@ namespace {
 Settings g_settings;
 }  // namespace
 
-Settings& settings() { return g_settings; }
+const Settings& settings() { return g_settings; }
+
+Settings& mutable_settings() { return g_settings; }
 
 void reset_settings() { g_settings = Settings{}; }
 
