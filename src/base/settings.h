@@ -1,8 +1,7 @@
 // The process-wide option record every module reads.
 //
-// Written only while the run starts (environment, option loop); read everywhere
-// else, except `file_number` (the wildcard loop) and `skip_rows` (consumed by the
-// data-file reader and restored by its look-ahead passes).
+// Written only while the run starts (environment, option loop) and, for
+// `file_number`, by the driver's wildcard loop; read everywhere else.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +28,6 @@ struct Settings {
   bool format_set = false;
   bool append = false;
   bool add_line_count = false;
-  std::int32_t row_adjust = 0;
-  std::int32_t column_adjust = 0;
   double fuzz = 2.220446049250313e-16;
   bool special_log = false;
   std::uint32_t running_average_mode = 2;
@@ -43,7 +40,6 @@ struct Settings {
   bool more = false;
   bool wildcard = false;
   std::string extension = ".out";
-  std::int32_t operation = -1;
   std::int32_t file_number = 1;
 };
 

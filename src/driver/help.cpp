@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/settings.h"
 #include "base/diagnostics.h"
@@ -33,202 +34,150 @@ constexpr char kContactLine[] = "Send bug reports and comments to the kest issue
 /// The most new columns an --eval program may add with n[#].
 constexpr int kEvalNewColumnLimit = 100;
 
-// The program's base name: no drive, directory or extension.
-void base_name(const char* program_path, char (&name)[256]) {
-  int result = split_path(program_path, nullptr, 0, nullptr, 0, name, sizeof name, nullptr, 0);
-  if (result != 0) std::fprintf(stderr, "usage: %s\n", std::strerror(result));
+// The help body. Its substitutions, in order: the program's base name, the
+// default wildcard extension, the default fuzz, the n[#] limit and the default
+// buffer size.
+constexpr char kHelpBody[] = R"(
+Usage: %s -options infile outfile [kestfile] [-e "string"]
+infile               - original file
+outfile              - file with the result
+kestfile             - file with variables wich will be affected
+
+-e "string"          - string with variables which will be affected.
+                       i.e: "1,3,5-7,10:5:-1" will select 1,3,5,6,7,10,15,20,...
+                       every 5:th until end of file/row
+-k, --remove--columns, --columns
+                     - removes columns given in the -e option
+    --keep-columns   - keeps columns given in the -e option, same as -k -i
+-r, --remove-rows, rows
+                     - removes rows given in the -e option
+    --keep-rows      - keeps rows given in the -e option, same as -r -i
+-i, --inverse        - invert the meaning of -k & -r
+-t, --transpose      - transpose infile. Rows becomes columns & vice verse
+-c, --check          - checks the file, reports columns & rows
+    --get-rows       - checks the file, reports nr of rows
+    --get-cols       - checks the file, reports nr of columns
+-d, --split=#[p][s]  - split the file at row #.
+                       if p use percent instead rows
+                       if s use random split
+-z, --delimiter=c    - changes character between numbers
+                       -z\t gives tab between numbers
+                       "-z " gives space between numbers
+                       -zx   gives x between numbers
+
+
+-n, --noise[=level]  - add noise absolute +-level to columns given
+                       in the -e option
+-q, --qsort=c1,c2,...- makes a qsort of column c1, if any column is negative
+                       do a descending sort instead of ascending
+-a, --keep-comments  - keeps comments when possible
+-b, --skip-columns=# - skips # columns in begining of line
+    --skip-rows=#    - skips # rows in begining of file
+-m, --multiply=factor- multiplies selected columns by factor
+    --divide=factor  - divide selected columns by factor
+-p, --add=term       - adds selected columns with term
+-f, --filter=#       - filters columns selected with -e
+                       # number of filtertaps
+    --sinc-lp=fc,M   - windowed-sinc lowpass filter @ fc with M filter points(even)
+                       on selected columns
+    --sinc-hp=fc,M   - windowed-sinc highpass filter @ fc with M filter points(even)
+                       on selected columns
+    --sinc-bp=fcl,fch,M   - windowed-sinc bandpass filter @ fcl-fch with M filter points(even)
+                       on selected columns
+    --sinc-bs=fcl,fch,M   - windowed-sinc bandstop filter @ fcl-fch with M filter points(even)
+                       on selected columns
+-u, --medianfilter=# - filters columns selected with -e
+                       takes median of # cells before and after current value
+--running-avg=#,mode - the running average applied to columns selected with -e
+                       mode:
+                        0 Prior moving average (PMA). Prepend data with zeros.
+                        1 PMA. Reduced samples for the first # lines.
+                        2 PMA. Remove the first #-1 rows of unselected columns. (default)
+                        3 Central moving average (CMA). Average of n-floor(#/2) to n+floor(#/2).
+-j, --shift=#        - shifts columns selected with -e up # rows
+-w, --wildcard[=ext] - use wildcards in filenames and replace/add .ext
+                       to filenames (default ext: %s)
+-x, --xtra=#         - extra precision in output for col # (-1 all cols)
+-y, --enumerate[=c]  - add linenumber column and optional linecount
+--keep[lt|leq|gt|geq|eq|neq]=level
+--remove[lt|leq|gt|geq|eq|neq]=level
+                     - Keep/remove rows with columns <, <=, >, >=, = or != to
+                       level for columns selected with -e. (See also --fuzz)
+--range-keep=lower,upper
+--range-remove=lower,upper
+                     - Keep/remove values in the range [lower, upper)
+                       for columns selected with -e. (See also --fuzz)
+                       lower is inclusiv and upper is exclusive
+--fuzz=epsilon       - Make the comparisons in --keep/remove a bit fuzzy
+                       adds +/-epsilon to level (default: %g)
+--math=func          - apply func to columns selected with -e, where
+                       func is one of:
+                           fabs, cos, cosh, sin, sinh, log, ln, log10, log2,
+                           acos, asin, tan, atan, ceil, floor, sqrt, sqrt3,
+                           x2, x3, inv, exp, pow2, pow10
+--special-log        - replace logX & ln of negative numbers with log(1e-100).
+                       (Only applicable to --math).
+--eval="expr"        - evaluate expr where for example:
+                           "r[1] = c[1] + c[2]"
+                       will result in col 1 being replaced with sum of col 1
+                       & col 2. Multiple expressions are separated by ';'.
+                       There are also globals g[#] that keep their value
+                       between lines.  All other variables are
+                       reset between lines.  New columns can be added by
+                       assigning to n[#] (# max %d). c[#] are treated
+                       as constants.
+                       Normal functions are available. Some constants are
+                       also available. E.g. _pi.
+--eval-prolog="expr" - evaluate expr before the first row
+--eval-epilog="expr" - evaluate expr after the last row & print an extra row
+--eval-examples      - display additional examples for eval.
+--eval-operators     - display available operators.
+--eval-functions     - display available functions.
+--eval-constants     - display available constants.
+--sum-vertical       - sums each column except selected rows and outputs an
+                       extra row with the sum.
+--sum-horizontal     - sums each row except selected columns and outputs an
+                       extra column with the sum.
+--nop                - do nothing except --output-*.
+--plot               - draw the selected columns as an SVG line chart
+                       (--plot-x=# against column #, --plot-size=WxH)
+--output-c           - output is formated like a C/C++ 2D array
+--output-csv         - output is formated like a comma separated values
+                       (CSV-file)
+--output-latex       - output is formated like a LaTeX tabular environment
+--output-standard    - output is normal text data-file
+--shuffle            - shuffle columns selected with -e 
+--diff               - calculates difference between current & previous row
+                       for selected columns (current - previous)
+--cut-square=y1-y2   - select a range of rows to apply --cut-square together
+                       with columns selected with -e
+--no-wait-on-error   - don't wait for keypress to continue
+--maxbuff=#          - make buffers # bytes instead of %u bytes.
+                       Good when you work with unusual files with
+                       long (>200k) lines
+--append             - append to outfile instead of replace
+--input-delimiter=c  - allow 'c' as delimiter
+--flip-ud            - last row becomes first & vice versa
+--flip-lr            - last column becomes first & vice versa
+--quiet              - makes the program less verbose
+-?                   - shows this text
+-v, --version        - show version of program
+
+)";
+
+// The program's base name: no drive, directory or extension, whatever its length.
+std::string base_name(const char* program_path) {
+  std::string name(std::strlen(program_path) + 1, '\0');
+  split_path(program_path, nullptr, 0, nullptr, 0, name.data(), name.size(), nullptr, 0);
+  name.resize(std::strlen(name.c_str()));
+  return name;
 }
 
 void print_help(const char* program_path) {
-  char name[256] = "";
-  base_name(program_path, name);
-  std::printf("%s\n", kVersionLine);
-  std::printf("%s\n", kNoticeLine);
-  std::printf(
-      "\n"
-      "Usage: %s -options infile outfile [kestfile] [-e \"string\"]\n",
-      name);
-  std::fputs("infile               - original file\n", stdout);
-  std::fputs("outfile              - file with the result\n", stdout);
-  std::fputs("kestfile             - file with variables wich will be affected\n", stdout);
-  std::fputs("\n", stdout);
-  std::fputs("-e \"string\"          - string with variables which will be affected.\n", stdout);
-  std::fputs("                       i.e: \"1,3,5-7,10:5:-1\" will select 1,3,5,6,7,10,15,20,...\n",
-             stdout);
-  std::fputs("                       every 5:th until end of file/row\n", stdout);
-  std::fputs("-k, --remove--columns, --columns\n", stdout);
-  std::fputs("                     - removes columns given in the -e option\n", stdout);
-  std::fputs("    --keep-columns   - keeps columns given in the -e option, same as -k -i\n",
-             stdout);
-  std::fputs("-r, --remove-rows, rows\n", stdout);
-  std::fputs("                     - removes rows given in the -e option\n", stdout);
-  std::fputs("    --keep-rows      - keeps rows given in the -e option, same as -r -i\n", stdout);
-  std::fputs("-i, --inverse        - invert the meaning of -k & -r\n", stdout);
-  std::fputs("-t, --transpose      - transpose infile. Rows becomes columns & vice verse\n",
-             stdout);
-  std::fputs("-c, --check          - checks the file, reports columns & rows\n", stdout);
-  std::fputs("    --get-rows       - checks the file, reports nr of rows\n", stdout);
-  std::fputs("    --get-cols       - checks the file, reports nr of columns\n", stdout);
-  std::fputs("-d, --split=#[p][s]  - split the file at row #.\n", stdout);
-  std::fputs("                       if p use percent instead rows\n", stdout);
-  std::fputs("                       if s use random split\n", stdout);
-  std::fputs("-z, --delimiter=c    - changes character between numbers\n", stdout);
-  std::fputs("                       -z\\t gives tab between numbers\n", stdout);
-  std::fputs("                       \"-z \" gives space between numbers\n", stdout);
-  std::fputs(
-      "                       -zx   gives x between numbers\n"
-      "\n",
-      stdout);
-  std::fputs("\n", stdout);
-  std::fputs(
-      "-n, --noise[=level]  - add noise absolute +-level to columns given\n"
-      "                       in the -e option\n",
-      stdout);
-  std::fputs(
-      "-q, --qsort=c1,c2,...- makes a qsort of column c1, if any column is negative\n"
-      "                       do a descending sort instead of ascending\n",
-      stdout);
-  std::fputs("-a, --keep-comments  - keeps comments when possible\n", stdout);
-  std::fputs("-b, --skip-columns=# - skips # columns in begining of line\n", stdout);
-  std::fputs("    --skip-rows=#    - skips # rows in begining of file\n", stdout);
-  std::fputs("-m, --multiply=factor- multiplies selected columns by factor\n", stdout);
-  std::fputs("    --divide=factor  - divide selected columns by factor\n", stdout);
-  std::fputs("-p, --add=term       - adds selected columns with term\n", stdout);
-  std::fputs(
-      "-f, --filter=#       - filters columns selected with -e\n"
-      "                       # number of filtertaps\n",
-      stdout);
-  std::fputs(
-      "    --sinc-lp=fc,M   - windowed-sinc lowpass filter @ fc with M filter points(even)\n"
-      "                       on selected columns\n",
-      stdout);
-  std::fputs(
-      "    --sinc-hp=fc,M   - windowed-sinc highpass filter @ fc with M filter points(even)\n"
-      "                       on selected columns\n",
-      stdout);
-  std::fputs(
-      "    --sinc-bp=fcl,fch,M   - windowed-sinc bandpass filter @ fcl-fch with M"
-      " filter points(even)\n"
-      "                       on selected columns\n",
-      stdout);
-  std::fputs(
-      "    --sinc-bs=fcl,fch,M   - windowed-sinc bandstop filter @ fcl-fch with M"
-      " filter points(even)\n"
-      "                       on selected columns\n",
-      stdout);
-  std::fputs(
-      "-u, --medianfilter=# - filters columns selected with -e\n"
-      "                       takes median of # cells before and after current value\n",
-      stdout);
-  std::fputs(
-      "--running-avg=#,mode - the running average applied to columns selected with -e\n"
-      "                       mode:\n"
-      "                        0 Prior moving average (PMA). Prepend data with zeros.\n"
-      "                        1 PMA. Reduced samples for the first # lines.\n"
-      "                        2 PMA. Remove the first #-1 rows of unselected columns. (default)\n"
-      "                        3 Central moving average (CMA). Average of n-floor(#/2)"
-      " to n+floor(#/2).\n",
-      stdout);
-  std::fputs("-j, --shift=#        - shifts columns selected with -e up # rows\n", stdout);
-  std::printf(
-      "-w, --wildcard[=ext] - use wildcards in filenames and replace/add .ext\n"
-      "                       to filenames (default ext: %s)\n",
-      settings().extension.c_str());
-  std::fputs("-x, --xtra=#         - extra precision in output for col # (-1 all cols)\n", stdout);
-  std::fputs("-y, --enumerate[=c]  - add linenumber column and optional linecount\n", stdout);
-  std::fputs(
-      "--keep[lt|leq|gt|geq|eq|neq]=level\n"
-      "--remove[lt|leq|gt|geq|eq|neq]=level\n"
-      "                     - Keep/remove rows with columns <, <=, >, >=, = or != to\n"
-      "                       level for columns selected with -e. (See also --fuzz)\n",
-      stdout);
-  std::fputs(
-      "--range-keep=lower,upper\n"
-      "--range-remove=lower,upper\n"
-      "                     - Keep/remove values in the range [lower, upper)\n"
-      "                       for columns selected with -e. (See also --fuzz)\n"
-      "                       lower is inclusiv and upper is exclusive\n",
-      stdout);
-  std::printf(
-      "--fuzz=epsilon       - Make the comparisons in --keep/remove a bit fuzzy\n"
-      "                       adds +/-epsilon to level (default: %g)\n",
-      settings().fuzz);
-  std::fputs(
-      "--math=func          - apply func to columns selected with -e, where\n"
-      "                       func is one of:\n"
-      "                           fabs, cos, cosh, sin, sinh, log, ln, log10, log2,\n"
-      "                           acos, asin, tan, atan, ceil, floor, sqrt, sqrt3,\n"
-      "                           x2, x3, inv, exp, pow2, pow10\n",
-      stdout);
-  std::fputs(
-      "--special-log        - replace logX & ln of negative numbers with log(1e-100).\n"
-      "                       (Only applicable to --math).\n",
-      stdout);
-  std::fputs(
-      "--eval=\"expr\"        - evaluate expr where for example:\n"
-      "                           \"r[1] = c[1] + c[2]\"\n"
-      "                       will result in col 1 being replaced with sum of col 1\n"
-      "                       & col 2. Multiple expressions are separated by ';'.\n"
-      "                       There are also globals g[#] that keep their value\n"
-      "                       between lines.  All other variables are\n",
-      stdout);
-  std::printf(
-      "                       reset between lines.  New columns can be added by\n"
-      "                       assigning to n[#] (# max %d). c[#] are treated\n"
-      "                       as constants.\n"
-      "                       Normal functions are available. Some constants are\n"
-      "                       also available. E.g. _pi.\n",
-      kEvalNewColumnLimit);
-  std::fputs("--eval-prolog=\"expr\" - evaluate expr before the first row\n", stdout);
-  std::fputs("--eval-epilog=\"expr\" - evaluate expr after the last row & print an extra row\n",
-             stdout);
-  std::fputs("--eval-examples      - display additional examples for eval.\n", stdout);
-  std::fputs("--eval-operators     - display available operators.\n", stdout);
-  std::fputs("--eval-functions     - display available functions.\n", stdout);
-  std::fputs("--eval-constants     - display available constants.\n", stdout);
-  std::fputs(
-      "--sum-vertical       - sums each column except selected rows and outputs an\n"
-      "                       extra row with the sum.\n",
-      stdout);
-  std::fputs(
-      "--sum-horizontal     - sums each row except selected columns and outputs an\n"
-      "                       extra column with the sum.\n",
-      stdout);
-  std::fputs("--nop                - do nothing except --output-*.\n", stdout);
-  std::fputs("--output-c           - output is formated like a C/C++ 2D array\n", stdout);
-  std::fputs(
-      "--output-csv         - output is formated like a comma separated values\n"
-      "                       (CSV-file)\n",
-      stdout);
-  std::fputs("--output-latex       - output is formated like a LaTeX tabular environment\n",
-             stdout);
-  std::fputs("--output-standard    - output is normal text data-file\n", stdout);
-  std::fputs("--shuffle            - shuffle columns selected with -e \n", stdout);
-  std::fputs(
-      "--diff               - calculates difference between current & previous row\n"
-      "                       for selected columns (current - previous)\n",
-      stdout);
-  std::fputs(
-      "--cut-square=y1-y2   - select a range of rows to apply --cut-square together\n"
-      "                       with columns selected with -e\n",
-      stdout);
-  std::fputs("--no-wait-on-error   - don't wait for keypress to continue\n", stdout);
-  std::printf(
-      "--maxbuff=#          - make buffers # bytes instead of %u bytes.\n"
-      "                       Good when you work with unusual files with\n"
-      "                       long (>200k) lines\n",
-      kDefaultMaxbuff);
-  std::fputs("--append             - append to outfile instead of replace\n", stdout);
-  std::fputs("--input-delimiter=c  - allow 'c' as delimiter\n", stdout);
-  std::fputs("--flip-ud            - last row becomes first & vice versa\n", stdout);
-  std::fputs("--flip-lr            - last column becomes first & vice versa\n", stdout);
-  std::fputs("--quiet              - makes the program less verbose\n", stdout);
-  std::fputs("-?                   - shows this text\n", stdout);
-  std::fputs("-v, --version        - show version of program\n", stdout);
-  std::fputs("\n", stdout);
-  std::printf("%s\n", kVersionLine);
-  std::printf("%s\n", kNoticeLine);
-  std::printf("%s\n", kContactLine);
+  std::printf("%s\n%s\n", kVersionLine, kNoticeLine);
+  std::printf(kHelpBody, base_name(program_path).c_str(), settings().extension.c_str(),
+              settings().fuzz, kEvalNewColumnLimit, kDefaultMaxbuff);
+  std::printf("%s\n%s\n%s\n", kVersionLine, kNoticeLine, kContactLine);
 }
 
 // Waits for a child and gives its exit status; a child that was killed (or that

@@ -1,82 +1,119 @@
 #include "driver/kest.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/diagnostics.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "driver/argfiles.h"
 #include "driver/help.h"
 #include "driver/options.h"
-#include "base/settings.h"
-#include "base/diagnostics.h"
-#include "io/frame.h"
-#include "io/nop.h"
-#include "ops/checkfil.h"
-#include "base/log.h"
+#include "ops/frame.h"
+#include "ops/registry.h"
 
 namespace kest {
 
 namespace {
 
-/// Everything an operation may take from the driver for one input file.
-struct OpCall {
-  const std::string& in;
-  const std::optional<std::string>& out;
-  const SelectionSource& selection;
-  const DriverParams& params;
-};
-
-using OpEntry = OpResult (*)(const OpCall&);
-
-struct Operation {
-  std::int32_t code;
-  OpEntry run;
-};
-
-// The operations by code. A code without a row here is dispatched to nothing.
-constexpr Operation kOperations[] = {
-    {3, [](const OpCall& c) { return check(c.in); }},
-    {28, [](const OpCall& c) { return nop(c.in, c.out, c.selection); }},
-    {31, [](const OpCall& c) { return check(c.in); }},
-    {32, [](const OpCall& c) { return check(c.in); }},
-};
-
-constexpr std::int32_t kCheck = 3;
-constexpr std::int32_t kSplit = 4;
-constexpr std::int32_t kNoOperation = 8;
-constexpr std::int32_t kGetRows = 31;
-constexpr std::int32_t kGetCols = 32;
-
-const Operation* find_operation(std::int32_t code) {
-  for (const Operation& op : kOperations) {
-    if (op.code == code) return &op;
-  }
-  return nullptr;
-}
-
-/// Operations that write no rows and so run without an output name.
-bool writes_no_rows(std::int32_t code) {
-  return code == kCheck || code == kSplit || code == kNoOperation || code == kGetRows ||
-         code == kGetCols;
-}
-
 void read_environment() {
   const char* value = std::getenv("KEST");
   if (value == nullptr) return;
-  std::string words = value;
+  const std::string words = value;
   std::size_t start = 0;
   while (start <= words.size()) {
     std::size_t end = words.find(':', start);
     if (end == std::string::npos) end = words.size();
-    std::string word = words.substr(start, end - start);
+    const std::string word = words.substr(start, end - start);
     if (word == "quiet") mutable_settings().quiet = true;
     if (word == "debug") mutable_settings().debug = true;
     start = end + 1;
+  }
+}
+
+// The identity of an existing file ("-" is standard input).
+std::optional<std::pair<dev_t, ino_t>> file_identity(const std::string& name) {
+  struct stat info {};
+  const int status = name == "-" ? ::fstat(0, &info) : ::stat(name.c_str(), &info);
+  if (status != 0) return std::nullopt;
+  return std::make_pair(info.st_dev, info.st_ino);
+}
+
+// True when two names reach the same file: the same existing file, or the same
+// path once made absolute and normal (for files that do not exist yet).
+bool same_file(const std::string& a, const std::string& b) {
+  const auto first = file_identity(a);
+  const auto second = file_identity(b);
+  if (first && second) return *first == *second;
+  if (a == "-" || b == "-") return false;
+  std::error_code error;
+  const auto path_a = std::filesystem::weakly_canonical(a, error);
+  if (error) return a == b;
+  const auto path_b = std::filesystem::weakly_canonical(b, error);
+  if (error) return a == b;
+  return path_a == path_b;
+}
+
+// In wildcard mode every output name is derived before anything is opened; a
+// derived name that reaches an input, or another input's output, is refused.
+void refuse_clashing_outputs(const std::vector<std::string>& inputs, const std::string& extension) {
+  std::vector<std::string> outputs;
+  for (const std::string& in : inputs) outputs.push_back(wildcard_output_name(in, extension));
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (const std::string& in : inputs) {
+      if (same_file(outputs[i], in)) {
+        KEST_FATAL("Output %s of %s would overwrite the input %s\n", outputs[i].c_str(),
+                   inputs[i].c_str(), in.c_str());
+      }
+    }
+    for (std::size_t j = 0; j < i; ++j) {
+      if (same_file(outputs[i], outputs[j])) {
+        KEST_FATAL("Inputs %s and %s would both be written to %s\n", inputs[j].c_str(),
+                   inputs[i].c_str(), outputs[i].c_str());
+      }
+    }
+  }
+}
+
+// The log entry, unless the log file is one of the files the run reads.
+void log_run(const std::vector<std::string>& args, const std::vector<std::string>& inputs) {
+  constexpr char kLogFile[] = "logfile";
+  if (const auto log = file_identity(kLogFile)) {
+    for (const std::string& in : inputs) {
+      if (file_identity(in) == log) {
+        std::fputs("No logfile entry\n", stderr);
+        return;
+      }
+    }
+  }
+  log_entry(kLogFile, args);
+}
+
+void print_report(Report report, const std::string& in, const OpResult& result) {
+  switch (report) {
+    case Report::kCheckTable:
+      std::fprintf(stdout, "%-31.31s %-8lu %lu\n", in.c_str(),
+                   static_cast<unsigned long>(result.cols()),
+                   static_cast<unsigned long>(result.rows()));
+      break;
+    case Report::kRowCount:
+      std::fprintf(stdout, "%lu\n", static_cast<unsigned long>(result.rows()));
+      break;
+    case Report::kColumnCount:
+      std::fprintf(stdout, "%lu\n", static_cast<unsigned long>(result.cols()));
+      break;
+    case Report::kNothing:
+      break;
   }
 }
 
@@ -86,8 +123,8 @@ char g_stdout_buffer[65536];
 }  // namespace
 
 std::string wildcard_output_name(const std::string& input, const std::string& extension) {
-  std::size_t slash = input.find_last_of('/');
-  std::size_t dot = input.find_last_of('.');
+  const std::size_t slash = input.find_last_of('/');
+  const std::size_t dot = input.find_last_of('.');
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
     return input.substr(0, dot) + extension;
   }
@@ -95,9 +132,9 @@ std::string wildcard_output_name(const std::string& input, const std::string& ex
 }
 
 int run(int argc, char** argv) {
-  DriverParams params;
+  Settings& s = mutable_settings();
   std::setlocale(LC_TIME, "");
-  mutable_settings().extension = ".out";
+  s.extension = ".out";
   read_environment();
 
   std::vector<std::string> args;
@@ -112,59 +149,53 @@ int run(int argc, char** argv) {
   vector.push_back(nullptr);
   const int count = static_cast<int>(args.size());
 
-  mutable_settings().operation = -1;
-  mutable_settings().inverse = false;
+  s.inverse = false;
   std::setvbuf(stderr, g_stderr_buffer, _IOLBF, sizeof g_stderr_buffer);
   std::setvbuf(stdout, g_stdout_buffer, _IOFBF, sizeof g_stdout_buffer);
-  const char* program = count > 0 ? vector[0] : "kest";
-  if (count <= 1) usage(program);
+  OptionState state;
+  if (count > 0) state.program = vector[0];
+  if (count <= 1) usage(state.program);
 
   errno = 0;
   const std::vector<std::string> logged = args;  // the command line as given
-  int next = parse_options(count, vector.data(), params);
-  Settings& s = mutable_settings();
-  if (s.operation == -1) usage(program);
-  log_entry("logfile", logged);
-  if (next >= count) KEST_FATAL("No source filename\n");
+  const int first = parse_options(count, vector.data(), state);
+  if (state.operation == OpCode::kNone) usage(state.program);
+  const std::vector<std::string> positional(vector.begin() + first, vector.begin() + count);
 
-  // Reading a file uses up the rows to skip; every input file skips them anew.
-  const std::int32_t skip_rows = s.skip_rows;
-  while (next < count) {
-    s.skip_rows = skip_rows;
-    const std::string in = vector[next++];
-    std::optional<std::string> out;
-    SelectionSource selection = SelectionSource::none();
+  // The files the run reads: every input in wildcard mode, else the input and the
+  // selection file.
+  std::vector<std::string> inputs = positional;
+  if (!s.wildcard && inputs.size() > 1) inputs.erase(inputs.begin() + 1);
+  if (!s.wildcard && inputs.size() > 2) inputs.resize(2);
+  log_run(logged, inputs);
+  if (positional.empty()) KEST_FATAL("No source filename\n");
+
+  const OpSpec& spec = *find_operation(state.operation);
+  if (s.wildcard) refuse_clashing_outputs(positional, s.extension);
+
+  for (std::size_t next = 0; next < positional.size();) {
+    Job job{state.operation, positional[next++], std::nullopt, SelectionSource::none(),
+            &state.params};
     if (s.wildcard) {
-      out = wildcard_output_name(in, s.extension);
+      job.out = wildcard_output_name(job.in, s.extension);
     } else {
-      if (next < count) {
-        out = vector[next++];
-      } else if (params.need_output || !writes_no_rows(s.operation)) {
+      if (next < positional.size()) {
+        job.out = positional[next++];
+      } else if (state.need_output || spec.needs_output) {
         KEST_FATAL("No destination filename");
       }
-      if (out && next < count) {
-        selection = SelectionSource::from_file(vector[next++]);
-      } else if (params.need_selection && s.selection_strings.empty()) {
+      if (job.out && next < positional.size()) {
+        job.selection = SelectionSource::from_file(positional[next++]);
+      } else if (state.need_selection && s.selection_strings.empty()) {
         KEST_FATAL("No kestfile name or -e option");
       }
     }
-    if (s.operation == kSplit) out.reset();
-
-    OpResult result;
-    if (s.operation == kCheck && s.file_number == 1) {
+    if (spec.report == Report::kCheckTable && s.file_number == 1) {
       std::fputs("File:                           Cols:    Rows:\n", stdout);
     }
-    if (const Operation* op = find_operation(s.operation)) {
-      result = op->run(OpCall{in, out, selection, params});
-    }
-    if (s.operation == kCheck) {
-      std::fprintf(stdout, "%-31.31s %-8lu %lu\n", in.c_str(),
-                   static_cast<unsigned long>(result.cols), static_cast<unsigned long>(result.rows));
-    } else if (s.operation == kGetRows) {
-      std::fprintf(stdout, "%lu\n", static_cast<unsigned long>(result.rows));
-    } else if (s.operation == kGetCols) {
-      std::fprintf(stdout, "%lu\n", static_cast<unsigned long>(result.cols));
-    }
+    if (spec.entry == nullptr) KEST_FATAL("Operation not available\n");
+    const OpResult result = spec.entry(job);
+    print_report(spec.report, job.in, result);
     std::fflush(stderr);
     std::fflush(stdout);
     if (!s.wildcard) break;
@@ -186,7 +217,8 @@ int main_entry(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     status = report_fatal(FatalError(__FILE_NAME__, __LINE__, "Could not allocate memory\n"));
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  // A failed write to standard output that was already reported is not reported again.
+  if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status == 0) {
     status = report_fatal(
         FatalError(__FILE_NAME__, __LINE__, format_text("Could not write file %s\n", "stdout")));
   }

@@ -2,319 +2,51 @@
 
 #include <getopt.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <new>
-#include <string_view>
+#include <string>
 
-#include "driver/help.h"
-#include "base/settings.h"
 #include "base/diagnostics.h"
+#include "base/log.h"
+#include "base/settings.h"
+#include "base/text.h"
+#include "driver/help.h"
 #include "io/numscan.h"
 #include "io/writer.h"
 #include "select/readflag.h"
-#include "base/log.h"
 
 namespace kest {
 
 namespace {
 
-// Operation codes chosen by the options (Settings.operation).
-enum Operation : std::int32_t {
-  kOpRemoveColumns = 0,
-  kOpRemoveRows = 1,
-  kOpTranspose = 2,
-  kOpCheck = 3,
-  kOpSplit = 4,
-  kOpDelimiterOnly = 5,
-  kOpNoise = 6,
-  kOpSort = 7,
-  kOpMultiply = 9,
-  kOpFilter = 10,
-  kOpShift = 11,
-  kOpRemoveGt = 12,
-  kOpRemoveLt = 13,
-  kOpRemoveEq = 14,
-  kOpKeepGt = 15,
-  kOpKeepLt = 16,
-  kOpKeepEq = 17,
-  kOpAdd = 18,
-  kOpEnumerate = 19,
-  kOpMedian = 20,
-  kOpMath = 21,
-  kOpEval = 22,
-  kOpShuffle = 23,
-  kOpDiff = 24,
-  kOpSumVertical = 25,
-  kOpSumHorizontal = 26,
-  kOpCutSquare = 27,
-  kOpNop = 28,
-  kOpDivide = 29,
-  kOpRunningAverage = 30,
-  kOpGetRows = 31,
-  kOpGetCols = 32,
-  kOpRangeKeep = 33,
-  kOpRangeRemove = 34,
-  kOpSincLowPass = 35,
-  kOpSincHighPass = 36,
-  kOpSincBandPass = 37,
-  kOpSincBandStop = 38,
-  kOpFlipUpDown = 39,
-  kOpFlipLeftRight = 40,
-};
-
-// Codes the parser returns for long options without a short letter. Aliases share
-// a code, so a prefix that fits only aliases of one option is not ambiguous.
-enum LongCode : int {
-  kSkipRows = 256,
-  kSincLowPass,
-  kSincHighPass,
-  kSincBandPass,
-  kSincBandStop,
-  kKeepColumns,
-  kDivide,
-  kKeepRows,
-  kAddLineCount,
-  kMore,
-  kFormat,
-  kRemoveGt,  // also --keepleq
-  kRemoveLt,  // also --keepgeq
-  kRemoveEq,  // also --keepneq
-  kKeepGt,    // also --removeleq
-  kKeepLt,    // also --removegeq
-  kKeepEq,    // also --removeneq
-  kRangeKeep,
-  kRangeRemove,
-  kMath,
-  kEval,
-  kShuffle,
-  kDiff,
-  kSpecialLog,
-  kSumVertical,
-  kSumHorizontal,
-  kCutSquare,
-  kEvalExamples,
-  kEvalOperators,
-  kEvalConstants,
-  kEvalFunctions,
-  kEvalProlog,
-  kEvalEpilog,
-  kLatexOutput,
-  kCOutput,
-  kStandardOutput,
-  kCsvOutput,
-  kFuzz,
-  kNop,
-  kMaxbuff,
-  kRunningAverage,
-  kNoWaitOnError,
-  kWaitOnError,
-  kHelp,
-  kDebug,
-  kGetRows,
-  kGetCols,
-  kAppend,
-  kInputDelimiter,
-  kFlipUpDown,
-  kFlipLeftRight,
-  // Only used to put the parser's error indicator in a known state.
-  kProbe,
-};
-
-constexpr char kShortOptions[] =
-    "#?AB:CD::E:F::GHIJ:KM:N:P:Q:RSTU:VW::X:Y::Z:ab:cd::e:f::ghij:km:n:p:q:rstu:vw::x:y::z:";
-
-constexpr int kNone = no_argument;
-constexpr int kRequired = required_argument;
-constexpr int kOptional = optional_argument;
-
-const struct option kLongOptions[] = {
-    {"quiet", kNone, nullptr, '#'},
-    {"silence", kNone, nullptr, '#'},
-    {"keep-comments", kNone, nullptr, 'a'},
-    {"skip-columns", kRequired, nullptr, 'b'},
-    {"skip-rows", kRequired, nullptr, kSkipRows},
-    {"check", kNone, nullptr, 'c'},
-    {"split", kRequired, nullptr, 'd'},
-    {"specified", kRequired, nullptr, 'e'},
-    {"filter", kOptional, nullptr, 'f'},
-    {"sinc-lp", kRequired, nullptr, kSincLowPass},
-    {"sinc-hp", kRequired, nullptr, kSincHighPass},
-    {"sinc-bp", kRequired, nullptr, kSincBandPass},
-    {"sinc-bs", kRequired, nullptr, kSincBandStop},
-    {"inverse", kNone, nullptr, 'i'},
-    {"shift", kRequired, nullptr, 'j'},
-    {"columns", kNone, nullptr, 'k'},
-    {"remove-columns", kNone, nullptr, 'k'},
-    {"keep-columns", kOptional, nullptr, kKeepColumns},
-    {"multiply", kRequired, nullptr, 'm'},
-    {"divide", kRequired, nullptr, kDivide},
-    {"noise", kRequired, nullptr, 'n'},
-    {"add", kRequired, nullptr, 'p'},
-    {"sort", kRequired, nullptr, 'q'},
-    {"qsort", kRequired, nullptr, 'q'},
-    {"rows", kNone, nullptr, 'r'},
-    {"remove-rows", kNone, nullptr, 'r'},
-    {"keep-rows", kOptional, nullptr, kKeepRows},
-    {"qxstars", kNone, nullptr, 's'},
-    {"transpose", kNone, nullptr, 't'},
-    {"medianfilter", kRequired, nullptr, 'u'},
-    {"wildcard", kOptional, nullptr, 'w'},
-    {"xtra", kRequired, nullptr, 'x'},
-    {"enumerate", kOptional, nullptr, 'y'},
-    {"add-line-count", kNone, nullptr, kAddLineCount},
-    {"delimiter", kRequired, nullptr, 'z'},
-    {"more", kNone, nullptr, kMore},
-    {"format", kRequired, nullptr, kFormat},
-    {"removegt", kRequired, nullptr, kRemoveGt},
-    {"keepleq", kRequired, nullptr, kRemoveGt},
-    {"removelt", kRequired, nullptr, kRemoveLt},
-    {"keepgeq", kRequired, nullptr, kRemoveLt},
-    {"removeeq", kRequired, nullptr, kRemoveEq},
-    {"keepneq", kRequired, nullptr, kRemoveEq},
-    {"keepgt", kRequired, nullptr, kKeepGt},
-    {"removeleq", kRequired, nullptr, kKeepGt},
-    {"keeplt", kRequired, nullptr, kKeepLt},
-    {"removegeq", kRequired, nullptr, kKeepLt},
-    {"keepeq", kRequired, nullptr, kKeepEq},
-    {"removeneq", kRequired, nullptr, kKeepEq},
-    {"range-keep", kRequired, nullptr, kRangeKeep},
-    {"range-remove", kRequired, nullptr, kRangeRemove},
-    {"math", kRequired, nullptr, kMath},
-    {"eval", kRequired, nullptr, kEval},
-    {"shuffle", kNone, nullptr, kShuffle},
-    {"diff", kNone, nullptr, kDiff},
-    {"special-log", kNone, nullptr, kSpecialLog},
-    {"sum-col", kNone, nullptr, kSumVertical},
-    {"sum_col", kNone, nullptr, kSumVertical},
-    {"sum-vertical", kNone, nullptr, kSumVertical},
-    {"sum_vertical", kNone, nullptr, kSumVertical},
-    {"sum-row", kNone, nullptr, kSumHorizontal},
-    {"sum_row", kNone, nullptr, kSumHorizontal},
-    {"sum-horizontal", kNone, nullptr, kSumHorizontal},
-    {"sum_horizontal", kNone, nullptr, kSumHorizontal},
-    {"cut-square", kRequired, nullptr, kCutSquare},
-    {"eval-examples", kNone, nullptr, kEvalExamples},
-    {"eval_examples", kNone, nullptr, kEvalExamples},
-    {"eval-operators", kNone, nullptr, kEvalOperators},
-    {"eval_operators", kNone, nullptr, kEvalOperators},
-    {"eval-constants", kNone, nullptr, kEvalConstants},
-    {"eval_constants", kNone, nullptr, kEvalConstants},
-    {"eval-functions", kNone, nullptr, kEvalFunctions},
-    {"eval_functions", kNone, nullptr, kEvalFunctions},
-    {"eval-begin", kRequired, nullptr, kEvalProlog},
-    {"eval_begin", kRequired, nullptr, kEvalProlog},
-    {"eval-prolog", kRequired, nullptr, kEvalProlog},
-    {"eval_prolog", kRequired, nullptr, kEvalProlog},
-    {"eval-end", kRequired, nullptr, kEvalEpilog},
-    {"eval_end", kRequired, nullptr, kEvalEpilog},
-    {"eval-epilog", kRequired, nullptr, kEvalEpilog},
-    {"eval_epilog", kRequired, nullptr, kEvalEpilog},
-    {"latex-output", kNone, nullptr, kLatexOutput},
-    {"output-latex", kNone, nullptr, kLatexOutput},
-    {"c-output", kNone, nullptr, kCOutput},
-    {"output-c", kNone, nullptr, kCOutput},
-    {"standard-output", kNone, nullptr, kStandardOutput},
-    {"output-standard", kNone, nullptr, kStandardOutput},
-    {"output-csv", kNone, nullptr, kCsvOutput},
-    {"fuzz", kRequired, nullptr, kFuzz},
-    {"nop", kNone, nullptr, kNop},
-    {"noop", kNone, nullptr, kNop},
-    {"maxbuff", kRequired, nullptr, kMaxbuff},
-    {"running-average", kRequired, nullptr, kRunningAverage},
-    {"running-avg", kRequired, nullptr, kRunningAverage},
-    {"running-mean", kRequired, nullptr, kRunningAverage},
-    {"no-wait-on-error", kNone, nullptr, kNoWaitOnError},
-    {"wait-on-error", kNone, nullptr, kWaitOnError},
-    // Not '?': the parser also reports errors with '?'.
-    {"help", kNone, nullptr, kHelp},
-    {"version", kNone, nullptr, 'v'},
-    {"debug", kNone, nullptr, kDebug},
-    {"get-rows", kNone, nullptr, kGetRows},
-    {"get-cols", kNone, nullptr, kGetCols},
-    {"append", kNone, nullptr, kAppend},
-    {"input-delimiter", kRequired, nullptr, kInputDelimiter},
-    {"flip-ud", kNone, nullptr, kFlipUpDown},
-    {"flip-lr", kNone, nullptr, kFlipLeftRight},
-    {nullptr, 0, nullptr, 0},
-};
-
-// The parser leaves its error indicator (optopt) alone when it accepts an option
-// and sets it on every error, always to a value in the range of a char or to the
-// code of one of our long options. kProbe is neither, so after a probe that puts
-// kProbe there, '?' with optopt == kProbe can only be the -? option itself.
-void reset_parser_error_indicator() {
-  static const struct option probe_options[] = {{"probe", kRequired, nullptr, kProbe},
-                                                {nullptr, 0, nullptr, 0}};
-  char program[] = "kest";
-  char probe[] = "--probe";
-  char* probe_argv[] = {program, probe, nullptr};
-  const int saved_opterr = opterr;
-  opterr = 0;
-  optind = 0;
-  getopt_long(2, probe_argv, "", probe_options, nullptr);  // missing argument
-  opterr = saved_opterr;
-  optind = 0;
-}
-
-// Adds to one of the header adjustments without overflowing it.
-void adjust(std::int32_t& field, long long amount) {
-  long long sum = static_cast<long long>(field) + amount;
-  if (sum > INT32_MAX) sum = INT32_MAX;
-  if (sum < INT32_MIN) sum = INT32_MIN;
-  field = static_cast<std::int32_t>(sum);
-}
+// ---------------------------------------------------------------------------
+// Argument scans
 
 // A long from strtol held in a signed 32-bit field: out-of-range values stop at
 // the nearest end of the range, as a 32-bit strtol would give them.
-std::int32_t clamp_int32(long value) {
+std::int32_t clamp_int32(long long value) {
   if (value > INT32_MAX) return INT32_MAX;
   if (value < INT32_MIN) return INT32_MIN;
   return static_cast<std::int32_t>(value);
 }
 
-// The scanf conversion "%<width>d" (and %ld, %lu): leading blanks, then at most
-// `width` characters of sign and decimal digits. False when no digit was read.
-// Within the width the value always fits a long.
-bool scan_width_integer(const char* text, int width, long& value) {
-  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-  int used = 0;
-  bool negative = false;
-  if ((*text == '-' || *text == '+') && used < width) {
-    negative = *text == '-';
-    ++text;
-    ++used;
-  }
-  long magnitude = 0;
-  int digits = 0;
-  while (used < width && *text >= '0' && *text <= '9') {
-    magnitude = magnitude * 10 + (*text - '0');
-    ++text;
-    ++used;
-    ++digits;
-  }
-  if (digits == 0) return false;
-  value = negative ? -magnitude : magnitude;
-  return true;
-}
-
 // The scanf conversion "%lf" (and "%lg"); false when nothing was converted.
 bool scan_double(const char*& text, double& value) {
-  std::size_t used = kest::scan_double(text, &value);
-  if (used == 0) return false;
+  const std::size_t used = kest::scan_double(text, &value);
   text += used;
-  return true;
+  return used != 0;
 }
 
-// strtol (base 10) as the scanf conversion "%d" uses it, held as int32.
+// The scanf conversion "%d": strtol in base 10, held as int32.
 bool scan_int(const char*& text, std::int32_t& value) {
   char* end = nullptr;
   errno = 0;
-  long raw = std::strtol(text, &end, 10);
+  const long raw = std::strtol(text, &end, 10);
   if (end == text) return false;
   value = clamp_int32(raw);
   text = end;
@@ -330,7 +62,7 @@ bool scan_literal(const char*& text, char c) {
 
 // A blank of a scanf format: any number of blanks.
 void skip_blanks(const char*& text) {
-  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  while (is_blank(*text)) ++text;
 }
 
 // "%lf, %d": the number of values read.
@@ -360,75 +92,73 @@ int scan_range(const char* text, double& lower, double& upper) {
 }
 
 // The fc of the sinc filters must lie strictly inside (0, 0.5); NaN does not.
-bool cutoff_in_range(double fc) {
-  return fc > 0.0 && fc < 0.5;
+bool cutoff_in_range(double fc) { return fc > 0.0 && fc < 0.5; }
+
+// ---------------------------------------------------------------------------
+// Effects
+
+Settings& set() { return mutable_settings(); }
+
+// Chooses an operation: the last one given wins, and the need flags are only
+// ever cleared, by the operations that need no output name or no selection.
+void choose(OptionState& state, OpCode code) {
+  state.operation = code;
+  const OpSpec* spec = find_operation(code);
+  state.need_output = state.need_output && spec->needs_output;
+  state.need_selection = state.need_selection && spec->needs_selection;
 }
 
-void set_operation(std::int32_t code) {
-  mutable_settings().operation = code;
-}
-
-// -d, --split
-void parse_split(const char* arg, DriverParams& params) {
-  Settings& s = mutable_settings();
-  set_operation(kOpSplit);
+void parse_split(const char* arg, OptionState& state) {
+  Settings& s = set();
+  choose(state, OpCode::kSplit);
   s.split_percent = 0;
   s.split_random = false;
-  params.split_amount = 90.0;
-  if (arg != nullptr) {
-    if (arg[std::strspn(arg, "0123456789.pP%sS")] != '\0') {
-      KEST_FATAL("invalid characters in option argument for option -d: %s.\n", arg);
-    }
-    // "%16lf": only digits and '.' can form the number here.
-    char number[17];
-    std::strncpy(number, arg, 16);
-    number[16] = '\0';
-    const char* cursor = number;
-    double amount = 0.0;
-    if (scan_double(cursor, amount)) {
-      params.split_amount = amount;
-    } else {
-      s.split_percent = 1;
-      params.split_amount = 90.0;
-    }
-    if (std::strpbrk(arg, "pP%") != nullptr) ++s.split_percent;
-    if (std::strpbrk(arg, "sS") != nullptr) s.split_random = true;
-    if (s.split_percent != 0) {
-      if (!(params.split_amount > 0.0 && params.split_amount < 100.0)) {
-        KEST_FATAL("Percent must be between 0%% and 100%% (%f)", params.split_amount);
-      }
-      s.split_percent = 1;
-    }
+  double& amount = state.params.split_amount;
+  amount = 90.0;
+  if (arg == nullptr) return;
+  if (arg[std::strspn(arg, "0123456789.pP%sS")] != '\0') {
+    KEST_FATAL("invalid characters in option argument for option -d: %s.\n", arg);
   }
-  params.need_output = false;
-  params.need_selection = false;
+  // "%16lf": only digits and '.' can form the number here.
+  char number[17];
+  bounded_copy(number, arg, sizeof number);
+  const char* cursor = number;
+  if (!scan_double(cursor, amount)) {
+    s.split_percent = 1;
+    amount = 90.0;
+  }
+  if (std::strpbrk(arg, "pP%") != nullptr) ++s.split_percent;
+  if (std::strpbrk(arg, "sS") != nullptr) s.split_random = true;
+  if (s.split_percent != 0) {
+    if (!(amount > 0.0 && amount < 100.0)) {
+      KEST_FATAL("Percent must be between 0%% and 100%% (%f)", amount);
+    }
+    s.split_percent = 1;
+  }
 }
 
-// -f, --filter
-void parse_filter(const char* arg, DriverParams& params) {
-  long taps = params.filter_taps;
+void parse_filter(const char* arg, OptionState& state) {
+  long long taps = state.params.filter_taps;
   if (arg != nullptr) scan_width_integer(arg, 8, taps);
-  if (taps < 1) KEST_FATAL("Filtertaps can't be less than zero (%ld)", taps);
+  if (taps < 1) KEST_FATAL("Filtertaps can't be less than zero (%lld)", taps);
   if (taps % 2 == 0) {
-    warning_message("Filtertaps should be odd (%ld), adjusting uppwards to %ld", taps, taps + 1);
+    warning_message("Filtertaps should be odd (%lld), adjusting uppwards to %lld", taps, taps + 1);
   }
-  set_operation(kOpFilter);
-  params.filter_taps = clamp_int32(taps / 2 + 1);
+  choose(state, OpCode::kFilter);
+  state.params.filter_taps = clamp_int32(taps / 2 + 1);
 }
 
-// --sinc-lp, --sinc-hp
-void parse_sinc_single(const char* arg, bool high_pass, DriverParams& params) {
+void parse_sinc_single(const char* arg, bool high_pass, OptionState& state) {
   double fc = 0.0;
   std::int32_t m = 0;
   if (scan_cutoff_and_points(arg, fc, m) != 2) KEST_FATAL("Wrong number of parameters\n");
   if (!cutoff_in_range(fc)) KEST_FATAL("Cutoff frequency out of range (0 - 0.5)\n");
   if (m % 2 != 0) KEST_FATAL("M should be even\n");
-  set_operation(high_pass ? kOpSincHighPass : kOpSincLowPass);
-  params.sinc = high_pass ? SincSpec{0.0, fc, m, 1} : SincSpec{fc, 0.0, m, 0};
+  choose(state, high_pass ? OpCode::kSincHighPass : OpCode::kSincLowPass);
+  state.params.sinc = high_pass ? SincSpec{0.0, fc, m, 1} : SincSpec{fc, 0.0, m, 0};
 }
 
-// --sinc-bp, --sinc-bs
-void parse_sinc_pair(const char* arg, bool band_stop, DriverParams& params) {
+void parse_sinc_pair(const char* arg, bool band_stop, OptionState& state) {
   double fcl = 0.0;
   double fch = 0.0;
   std::int32_t m = 0;
@@ -439,44 +169,39 @@ void parse_sinc_pair(const char* arg, bool band_stop, DriverParams& params) {
     KEST_FATAL("Cutoff frequencies out of range (0 - 0.5)\n");
   }
   if (m % 2 != 0) KEST_FATAL("M should be even\n");
-  set_operation(band_stop ? kOpSincBandStop : kOpSincBandPass);
-  params.sinc = SincSpec{fcl, fch, m, band_stop ? 3 : 2};
+  choose(state, band_stop ? OpCode::kSincBandStop : OpCode::kSincBandPass);
+  state.params.sinc = SincSpec{fcl, fch, m, band_stop ? 3 : 2};
 }
 
-// -j, --shift
-void parse_shift(const char* arg, DriverParams& params) {
+void parse_shift(const char* arg, OptionState& state) {
   char* end = nullptr;
   errno = 0;
-  long value = std::strtol(arg, &end, 10);
+  const long value = std::strtol(arg, &end, 10);
   if (value == 0 && end == arg) KEST_FATAL("Can't convert %s to a number\n", arg);
   // Kept off INT32_MIN so that its absolute value exists.
   std::int32_t shift = clamp_int32(value);
   if (shift == INT32_MIN) shift = -INT32_MAX;
-  params.shift = shift;
-  set_operation(kOpShift);
-  adjust(mutable_settings().row_adjust, -static_cast<long long>(shift < 0 ? -shift : shift));
+  state.params.shift = shift;
+  choose(state, OpCode::kShift);
 }
 
-// --divide
-void parse_divide(const char* arg, DriverParams& params) {
-  double factor = get_double(arg);
+void parse_divide(const char* arg, OptionState& state) {
+  const double factor = get_double(arg);
   if (factor == 0.0) KEST_FATAL("Can't divide by ZERO\n");
-  params.multiply_factor = factor;
-  set_operation(kOpDivide);
+  state.params.multiply_factor = factor;
+  choose(state, OpCode::kDivide);
 }
 
-// -u, --medianfilter
-void parse_median(const char* arg, DriverParams& params) {
-  long taps = params.filter_taps;
+void parse_median(const char* arg, OptionState& state) {
+  long long taps = state.params.filter_taps;
   scan_width_integer(arg, 8, taps);
-  if (taps < 1) KEST_FATAL("Filtertaps can't be negative (%ld)", taps);
-  set_operation(kOpMedian);
-  params.filter_taps = clamp_int32(taps);
+  if (taps < 1) KEST_FATAL("Filtertaps can't be negative (%lld)", taps);
+  choose(state, OpCode::kMedian);
+  state.params.filter_taps = clamp_int32(taps);
 }
 
-// -w, --wildcard
 void parse_wildcard(const char* arg) {
-  Settings& s = mutable_settings();
+  Settings& s = set();
   s.wildcard = true;
   if (arg == nullptr) return;
   try {
@@ -490,21 +215,19 @@ void parse_wildcard(const char* arg) {
   }
 }
 
-// -x, --xtra
 void parse_xtra(const char* arg) {
   char* end = nullptr;
   errno = 0;
-  long value = std::strtol(arg, &end, 10);
+  const long value = std::strtol(arg, &end, 10);
   if (end == arg) KEST_FATAL("Can't convert %s to a number\n", arg);
   if (value < -1 || value == 0) {
     KEST_FATAL("Argument to -x/--xtra must be larger than zero or equal to -1 (all columns)\n");
   }
-  mutable_settings().xtra = value == -1 ? -1 : clamp_int32(value) - 1;
+  set().xtra = value == -1 ? -1 : clamp_int32(value) - 1;
 }
 
-// -z, --delimiter
-void parse_delimiter(const char* arg, DriverParams& params) {
-  Settings& s = mutable_settings();
+void parse_delimiter(const char* arg, OptionState& state) {
+  Settings& s = set();
   if (arg[0] == '\\') {
     switch (arg[1] >= 'A' && arg[1] <= 'Z' ? arg[1] - 'A' + 'a' : arg[1]) {
       case 'n':
@@ -524,15 +247,11 @@ void parse_delimiter(const char* arg, DriverParams& params) {
   } else {
     s.delimiter = arg[0];
   }
-  if (s.operation == -1) {
-    set_operation(kOpDelimiterOnly);
-    params.need_selection = false;
-  }
+  if (state.operation == OpCode::kNone) choose(state, OpCode::kDelimiter);
 }
 
-// --format
 void parse_format(const char* arg) {
-  Settings& s = mutable_settings();
+  Settings& s = set();
   s.number_format.assign(arg, strnlen(arg, 30));
   const char* format = s.number_format.c_str();
   if (!check_number_format(s.number_format)) {
@@ -543,27 +262,24 @@ void parse_format(const char* arg) {
   }
   // A sample of the format; a very wide one is shown cut.
   char sample[1024];
-  std::snprintf(sample, sizeof sample, format, 12345678.901234567);
-  std::fprintf(stderr, "Output format:%s\n>", format);
-  std::fputs(sample, stderr);
-  std::fputs("<\n", stderr);
+  if (std::snprintf(sample, sizeof sample, format, 12345678.901234567) < 0) sample[0] = '\0';
+  std::fprintf(stderr, "Output format:%s\n>%s<\n", format, sample);
   s.format_set = true;
 }
 
-// --range-keep, --range-remove
-void parse_range(const char* arg, bool remove, DriverParams& params) {
-  if (scan_range(arg, params.range_lower, params.range_upper) != 2) {
+void parse_range(const char* arg, OpCode code, OptionState& state) {
+  if (scan_range(arg, state.params.range_lower, state.params.range_upper) != 2) {
     KEST_ERROR("Need 2 values in the format lower,upper\n");
     exit_process(1);
   }
-  set_operation(remove ? kOpRangeRemove : kOpRangeKeep);
+  choose(state, code);
 }
 
-// --maxbuff: the long strtol gives is taken modulo 2^32, so -1 is 4294967295.
+// The long strtol gives is taken modulo 2^32, so -1 is 4294967295.
 void parse_maxbuff(const char* arg) {
   char* end = nullptr;
   errno = 0;
-  long value = std::strtol(arg, &end, 0);
+  const long value = std::strtol(arg, &end, 0);
   auto size = static_cast<std::uint32_t>(static_cast<unsigned long>(value) & 0xffffffffUL);
   if (size < kDefaultMaxbuff) {
     if (end == arg) KEST_FATAL("Can't convert %s to a number\n", arg);
@@ -571,12 +287,11 @@ void parse_maxbuff(const char* arg) {
                     kDefaultMaxbuff);
     size = kDefaultMaxbuff;
   }
-  mutable_settings().maxbuff = size;
+  set().maxbuff = size;
 }
 
-// --running-average, --running-avg, --running-mean: "window[,mode]"
-void parse_running_average(const char* arg, DriverParams& params) {
-  Settings& s = mutable_settings();
+// "window[,mode]"
+void parse_running_average(const char* arg, OptionState& state) {
   char* end = nullptr;
   errno = 0;
   long window = std::strtol(arg, &end, 0);
@@ -585,7 +300,7 @@ void parse_running_average(const char* arg, DriverParams& params) {
     warning_message("Running average window=%ld is too small. Resetting to 5\n", window);
     window = 5;
   }
-  params.filter_taps = clamp_int32(window);
+  state.params.filter_taps = clamp_int32(window);
   if (*end == ',') {
     errno = 0;
     long mode = std::strtol(end + 1, nullptr, 0);
@@ -593,42 +308,313 @@ void parse_running_average(const char* arg, DriverParams& params) {
       warning_message("Unknown running average mode.\nReseting to \"2 - PMA\"");
       mode = 2;
     }
-    s.running_average_mode = static_cast<std::uint32_t>(mode);
+    set().running_average_mode = static_cast<std::uint32_t>(mode);
   }
-  set_operation(kOpRunningAverage);
+  choose(state, OpCode::kRunningAverage);
 }
 
-// Operations 12 to 17: the comparison level.
-void parse_comparison(const char* arg, std::int32_t code, DriverParams& params) {
-  params.level = get_double(arg);
-  set_operation(code);
+void parse_keep(const char* arg, OpCode code, OptionState& state) {
+  choose(state, code);
+  set().inverse = true;
+  if (arg != nullptr) add_selection_string(set().selection_strings, arg);
 }
 
-// --keep-columns, --keep-rows
-void parse_keep(const char* arg, std::int32_t code) {
-  Settings& s = mutable_settings();
-  set_operation(code);
-  s.inverse = true;
-  if (arg != nullptr) add_selection_string(s.selection_strings, arg);
+void parse_plot_x(const char* arg, OptionState& state) {
+  long long column = 0;
+  const std::size_t used = scan_width_integer(arg, 10, column);
+  if (used == 0 || arg[used] != '\0' || column < 1 || column > UINT32_MAX) {
+    KEST_FATAL("Invalid column for --plot-x: %s (a column number from 1)\n", arg);
+  }
+  state.params.plot_x = static_cast<std::uint32_t>(column);
 }
 
-// --eval-examples, --eval-operators, --eval-constants, --eval-functions.
-enum class EvalListing { kExamples, kOperators, kConstants, kFunctions };
-
-// Stub until the expression language's listings exist: prints nothing yet.
-void print_eval_listing_stub(EvalListing which) {
-  static_cast<void>(which);
+void parse_plot_size(const char* arg, OptionState& state) {
+  long long width = 0;
+  long long height = 0;
+  const std::size_t used = scan_width_integer(arg, 6, width);
+  const bool separator = used != 0 && (arg[used] == 'x' || arg[used] == 'X');
+  const std::size_t more = separator ? scan_width_integer(arg + used + 1, 6, height) : 0;
+  if (more == 0 || arg[used + 1 + more] != '\0' || width < 100 || width > 10000 || height < 100 ||
+      height > 10000) {
+    KEST_FATAL("Invalid plot size %s (WxH, each from 100 to 10000)\n", arg);
+  }
+  state.params.plot_width = static_cast<std::uint32_t>(width);
+  state.params.plot_height = static_cast<std::uint32_t>(height);
 }
 
-[[noreturn]] void show_eval_listing(EvalListing which) {
-  print_eval_listing_stub(which);
+// -g: an accepted letter without a meaning.
+void report_unused_letter() {
+  if (!settings().more) std::fprintf(stderr, "?? getopt returned character code 0%o ??\n", 'g');
+}
+
+// The expression language's listings on standard output, then the end of the run.
+[[noreturn]] void show_listing(void (*print)(std::FILE*)) {
+  if (print != nullptr) print(stdout);
   std::fflush(stdout);
   exit_process(0);
 }
 
-// -g: an accepted letter without a meaning.
-void report_unused_letter(int code) {
-  if (!mutable_settings().more) std::fprintf(stderr, "?? getopt returned character code 0%o ??\n", code);
+// ---------------------------------------------------------------------------
+// The table
+
+enum class Arg { kNone = no_argument, kRequired = required_argument, kOptional = optional_argument };
+
+using Effect = void (*)(const char* arg, OptionState& state);
+
+struct OptionSpec {
+  const char* names;  ///< long names separated by '|'; empty for a letter alone
+  char letter;        ///< short letter (its upper-case twin acts the same), or 0
+  Arg arg;            ///< argument of the long names
+  Arg letter_arg;     ///< argument of the letter
+  Effect effect;
+};
+
+#define EFFECT [](const char* arg [[maybe_unused]], OptionState& state [[maybe_unused]])
+
+constexpr Arg N = Arg::kNone;
+constexpr Arg R = Arg::kRequired;
+constexpr Arg O = Arg::kOptional;
+
+// Every option in the order of the help's reference table. Options act strictly in
+// command-line order, so for every value the last option given wins.
+constexpr OptionSpec kOptions[] = {
+    {"quiet|silence", '#', N, N, EFFECT { set().quiet = true; }},
+    {"keep-comments", 'a', N, N, EFFECT { set().keep_comments = true; }},
+    {"skip-columns", 'b', R, R,
+     EFFECT {
+       long long value = 0;
+       if (scan_width_integer(arg, 8, value) != 0) {
+         set().skip_columns = value < 0 ? 0 : static_cast<std::uint32_t>(value);
+       }
+     }},
+    {"skip-rows", 0, R, N,
+     EFFECT {
+       long long value = 0;
+       if (scan_width_integer(arg, 8, value) != 0) {
+         set().skip_rows = value < 0 ? 0 : static_cast<std::int32_t>(value);
+       }
+     }},
+    {"check", 'c', N, N, EFFECT { choose(state, OpCode::kCheck); }},
+    {"split", 'd', R, O, EFFECT { parse_split(arg, state); }},
+    {"specified", 'e', R, R, EFFECT { add_selection_string(set().selection_strings, arg); }},
+    {"filter", 'f', O, O, EFFECT { parse_filter(arg, state); }},
+    {"sinc-lp", 0, R, N, EFFECT { parse_sinc_single(arg, false, state); }},
+    {"sinc-hp", 0, R, N, EFFECT { parse_sinc_single(arg, true, state); }},
+    {"sinc-bp", 0, R, N, EFFECT { parse_sinc_pair(arg, false, state); }},
+    {"sinc-bs", 0, R, N, EFFECT { parse_sinc_pair(arg, true, state); }},
+    {"inverse", 'i', N, N, EFFECT { set().inverse = true; }},
+    {"shift", 'j', R, R, EFFECT { parse_shift(arg, state); }},
+    {"columns|remove-columns", 'k', N, N, EFFECT { choose(state, OpCode::kRemoveColumns); }},
+    {"keep-columns", 0, O, N, EFFECT { parse_keep(arg, OpCode::kRemoveColumns, state); }},
+    {"multiply", 'm', R, R,
+     EFFECT {
+       state.params.multiply_factor = get_double(arg);
+       choose(state, OpCode::kMultiply);
+     }},
+    {"divide", 0, R, N, EFFECT { parse_divide(arg, state); }},
+    {"noise", 'n', R, R,
+     EFFECT {
+       state.params.noise_level = get_double(arg);
+       choose(state, OpCode::kNoise);
+     }},
+    {"add", 'p', R, R,
+     EFFECT {
+       state.params.add_term = get_double(arg);
+       choose(state, OpCode::kAdd);
+     }},
+    {"sort|qsort", 'q', R, R,
+     EFFECT {
+       state.params.sort_spec = arg;
+       choose(state, OpCode::kSort);
+     }},
+    {"rows|remove-rows", 'r', N, N, EFFECT { choose(state, OpCode::kRemoveRows); }},
+    {"keep-rows", 0, O, N, EFFECT { parse_keep(arg, OpCode::kRemoveRows, state); }},
+    {"qxstars", 's', N, N, EFFECT { set().qxstars = true; }},
+    {"transpose", 't', N, N, EFFECT { choose(state, OpCode::kTranspose); }},
+    {"medianfilter", 'u', R, R, EFFECT { parse_median(arg, state); }},
+    {"wildcard", 'w', O, O, EFFECT { parse_wildcard(arg); }},
+    {"xtra", 'x', R, R, EFFECT { parse_xtra(arg); }},
+    {"enumerate", 'y', O, O,
+     EFFECT {
+       choose(state, OpCode::kEnumerate);
+       if (arg != nullptr && (arg[0] == 'c' || arg[0] == 'C')) set().add_line_count = true;
+     }},
+    {"add-line-count", 0, N, N, EFFECT { set().add_line_count = true; }},
+    {"delimiter", 'z', R, R, EFFECT { parse_delimiter(arg, state); }},
+    {"more", 0, N, N, EFFECT { set().more = true; }},
+    {"format", 0, R, N, EFFECT { parse_format(arg); }},
+    {"removegt|keepleq", 0, R, N,
+     EFFECT {
+       state.params.level = get_double(arg);
+       choose(state, OpCode::kRemoveGt);
+     }},
+    {"removelt|keepgeq", 0, R, N,
+     EFFECT {
+       state.params.level = get_double(arg);
+       choose(state, OpCode::kRemoveLt);
+     }},
+    {"removeeq|keepneq", 0, R, N,
+     EFFECT {
+       state.params.level = get_double(arg);
+       choose(state, OpCode::kRemoveEq);
+     }},
+    {"keepgt|removeleq", 0, R, N,
+     EFFECT {
+       state.params.level = get_double(arg);
+       choose(state, OpCode::kKeepGt);
+     }},
+    {"keeplt|removegeq", 0, R, N,
+     EFFECT {
+       state.params.level = get_double(arg);
+       choose(state, OpCode::kKeepLt);
+     }},
+    {"keepeq|removeneq", 0, R, N,
+     EFFECT {
+       state.params.level = get_double(arg);
+       choose(state, OpCode::kKeepEq);
+     }},
+    {"range-keep", 0, R, N, EFFECT { parse_range(arg, OpCode::kRangeKeep, state); }},
+    {"range-remove", 0, R, N, EFFECT { parse_range(arg, OpCode::kRangeRemove, state); }},
+    {"math", 0, R, N,
+     EFFECT {
+       state.params.function = arg;
+       choose(state, OpCode::kMath);
+     }},
+    {"eval", 0, R, N,
+     EFFECT {
+       state.params.function = arg;
+       choose(state, OpCode::kEval);
+     }},
+    {"shuffle", 0, N, N, EFFECT { choose(state, OpCode::kShuffle); }},
+    {"diff", 0, N, N, EFFECT { choose(state, OpCode::kDiff); }},
+    {"special-log", 0, N, N, EFFECT { set().special_log = true; }},
+    {"sum-col|sum_col|sum-vertical|sum_vertical", 0, N, N,
+     EFFECT { choose(state, OpCode::kSumVertical); }},
+    {"sum-row|sum_row|sum-horizontal|sum_horizontal", 0, N, N,
+     EFFECT { choose(state, OpCode::kSumHorizontal); }},
+    {"cut-square", 0, R, N,
+     EFFECT {
+       choose(state, OpCode::kCutSquare);
+       add_selection_string(set().cut_square_strings, arg);
+       set().inverse = !settings().inverse;
+     }},
+    {"eval-examples|eval_examples", 0, N, N, EFFECT { show_listing(nullptr); }},
+    {"eval-operators|eval_operators", 0, N, N,
+     EFFECT { show_listing(nullptr); }},
+    {"eval-constants|eval_constants", 0, N, N,
+     EFFECT { show_listing(nullptr); }},
+    {"eval-functions|eval_functions", 0, N, N,
+     EFFECT { show_listing(nullptr); }},
+    {"eval-begin|eval_begin|eval-prolog|eval_prolog", 0, R, N,
+     EFFECT { state.params.prolog = arg; }},
+    {"eval-end|eval_end|eval-epilog|eval_epilog", 0, R, N, EFFECT { state.params.epilog = arg; }},
+    {"latex-output|output-latex", 0, N, N, EFFECT { select_latex_output(); }},
+    {"c-output|output-c", 0, N, N, EFFECT { select_c_output(); }},
+    {"standard-output|output-standard", 0, N, N, EFFECT { select_standard_output(); }},
+    {"output-csv", 0, N, N, EFFECT { select_csv_output(); }},
+    {"fuzz", 0, R, N, EFFECT { set().fuzz = get_double(arg); }},
+    {"nop|noop", 0, N, N, EFFECT { choose(state, OpCode::kNop); }},
+    {"maxbuff", 0, R, N, EFFECT { parse_maxbuff(arg); }},
+    {"running-average|running-avg|running-mean", 0, R, N,
+     EFFECT { parse_running_average(arg, state); }},
+    {"no-wait-on-error", 0, N, N, EFFECT { set().wait_on_error = false; }},
+    {"wait-on-error", 0, N, N, EFFECT { set().wait_on_error = true; }},
+    {"help", 0, N, N, EFFECT { usage(state.program); }},
+    {"", 'h', N, N, EFFECT { usage(state.program); }},
+    {"version", 'v', N, N, EFFECT { print_version(); }},
+    {"debug", 0, N, N, EFFECT { set().debug = true; }},
+    {"get-rows", 0, N, N, EFFECT { choose(state, OpCode::kGetRows); }},
+    {"get-cols", 0, N, N, EFFECT { choose(state, OpCode::kGetCols); }},
+    {"append", 0, N, N, EFFECT { set().append = true; }},
+    {"input-delimiter", 0, R, N, EFFECT { set().input_delimiter = arg[0]; }},
+    {"flip-ud", 0, N, N, EFFECT { choose(state, OpCode::kFlipUpDown); }},
+    {"flip-lr", 0, N, N, EFFECT { choose(state, OpCode::kFlipLeftRight); }},
+    {"plot", 0, N, N, EFFECT { choose(state, OpCode::kPlot); }},
+    {"plot-x", 0, R, N, EFFECT { parse_plot_x(arg, state); }},
+    {"plot-size", 0, R, N, EFFECT { parse_plot_size(arg, state); }},
+    {"", 'g', N, N, EFFECT { report_unused_letter(); }},
+};
+
+#undef EFFECT
+
+constexpr int kFirstLongCode = 256;
+// Only used to put the parser's error indicator in a known state.
+constexpr int kProbe = kFirstLongCode + 1000;
+
+// The parser's arrays, made from the table: long options of a row share the
+// row's code, so a prefix that fits only aliases of one option is not ambiguous.
+struct ParserArrays {
+  std::string short_options = "#?";
+  std::vector<std::string> names;
+  std::vector<struct option> long_options;
+  std::array<const OptionSpec*, 256> by_letter{};
+
+  ParserArrays() {
+    for (std::size_t row = 0; row < std::size(kOptions); ++row) {
+      const OptionSpec& spec = kOptions[row];
+      const int code = spec.letter != 0 ? spec.letter : kFirstLongCode + static_cast<int>(row);
+      std::string_view all = spec.names;
+      while (!all.empty()) {
+        const std::size_t bar = all.find('|');
+        names.emplace_back(all.substr(0, bar));
+        all = bar == std::string_view::npos ? std::string_view() : all.substr(bar + 1);
+      }
+      for (std::size_t i = names.size() - count_names(spec); i < names.size(); ++i) {
+        long_options.push_back({nullptr, static_cast<int>(spec.arg), nullptr, code});
+      }
+      if (spec.letter == 0) continue;
+      by_letter[static_cast<unsigned char>(spec.letter)] = &spec;
+      const char* suffix = spec.letter_arg == Arg::kRequired   ? ":"
+                           : spec.letter_arg == Arg::kOptional ? "::"
+                                                               : "";
+      if (spec.letter >= 'a' && spec.letter <= 'z') {
+        short_options += static_cast<char>(spec.letter - 'a' + 'A');
+        short_options += suffix;
+      }
+      if (spec.letter != '#') {
+        short_options += spec.letter;
+        short_options += suffix;
+      }
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) long_options[i].name = names[i].c_str();
+    long_options.push_back({nullptr, 0, nullptr, 0});
+  }
+
+  static std::size_t count_names(const OptionSpec& spec) {
+    if (spec.names[0] == '\0') return 0;
+    return 1 + static_cast<std::size_t>(std::count(spec.names, spec.names + std::strlen(spec.names), '|'));
+  }
+
+  const OptionSpec* find(int code) const {
+    if (code >= kFirstLongCode && code < kFirstLongCode + static_cast<int>(std::size(kOptions))) {
+      return &kOptions[code - kFirstLongCode];
+    }
+    if (code > 0 && code < 256) return by_letter[static_cast<unsigned char>(code)];
+    return nullptr;
+  }
+};
+
+const ParserArrays& parser_arrays() {
+  static const ParserArrays arrays;
+  return arrays;
+}
+
+// The parser leaves its error indicator (optopt) alone when it accepts an option
+// and sets it on every error, always to a value in the range of a char or to the
+// code of one of our long options. kProbe is neither, so after a probe that puts
+// kProbe there, '?' with optopt == kProbe can only be the -? option itself.
+void reset_parser_error_indicator() {
+  static const struct option probe_options[] = {{"probe", required_argument, nullptr, kProbe},
+                                                {nullptr, 0, nullptr, 0}};
+  char program[] = "kest";
+  char probe[] = "--probe";
+  char* probe_argv[] = {program, probe, nullptr};
+  const int saved_opterr = opterr;
+  opterr = 0;
+  optind = 0;
+  getopt_long(2, probe_argv, "", probe_options, nullptr);  // missing argument
+  opterr = saved_opterr;
+  optind = 0;
 }
 
 }  // namespace
@@ -636,289 +622,35 @@ void report_unused_letter(int code) {
 double get_double(const char* text) {
   char* end = nullptr;
   errno = 0;
-  double value = std::strtod(text, &end);
+  const double value = std::strtod(text, &end);
   if (end == text) KEST_FATAL("Unable to convert \"%s\" to a number", text);
   if (errno != 0) std::fprintf(stderr, "get_double: %s\n", std::strerror(errno));
   return value;
 }
 
-int parse_options(int argc, char** argv, DriverParams& params) {
-  Settings& s = mutable_settings();
-  const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "kest";
+int parse_options(int argc, char** argv, OptionState& state) {
+  const ParserArrays& arrays = parser_arrays();
+  if (argc > 0 && argv[0] != nullptr) state.program = argv[0];
   reset_parser_error_indicator();
   optind = 0;
   opterr = 1;
   for (;;) {
-    int code = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+    int code = getopt_long(argc, argv, arrays.short_options.c_str(), arrays.long_options.data(),
+                           nullptr);
     if (code == -1) break;
-    if (code >= 'A' && code <= 'Z') code = code - 'A' + 'a';
-    const char* arg = optarg;
-    switch (code) {
-      case '?':
-        if (optopt == kProbe) usage(program);  // the -? option itself
-        usage_after_error(program);            // the parser has reported the error
-      case 'h':
-      case kHelp:
-        usage(program);
-      case 'v':
-        print_version();
-      case '#':
-        s.quiet = true;
-        break;
-      case 'a':
-        s.keep_comments = true;
-        break;
-      case 'b': {
-        long value = 0;
-        if (scan_width_integer(arg, 8, value)) {
-          s.skip_columns = value < 0 ? 0 : static_cast<std::uint32_t>(value);
-        }
-        break;
-      }
-      case kSkipRows: {
-        long value = 0;
-        if (scan_width_integer(arg, 8, value)) {
-          s.skip_rows = value < 0 ? 0 : static_cast<std::int32_t>(value);
-        }
-        break;
-      }
-      case 'c':
-        set_operation(kOpCheck);
-        params.need_output = false;
-        params.need_selection = false;
-        break;
-      case 'd':
-        parse_split(arg, params);
-        break;
-      case 'e':
-        add_selection_string(s.selection_strings, arg);
-        break;
-      case 'f':
-        parse_filter(arg, params);
-        break;
-      case 'g':
-        report_unused_letter(code);
-        break;
-      case kSincLowPass:
-        parse_sinc_single(arg, false, params);
-        break;
-      case kSincHighPass:
-        parse_sinc_single(arg, true, params);
-        break;
-      case kSincBandPass:
-        parse_sinc_pair(arg, false, params);
-        break;
-      case kSincBandStop:
-        parse_sinc_pair(arg, true, params);
-        break;
-      case 'i':
-        s.inverse = true;
-        break;
-      case 'j':
-        parse_shift(arg, params);
-        break;
-      case 'k':
-        set_operation(kOpRemoveColumns);
-        break;
-      case kKeepColumns:
-        parse_keep(arg, kOpRemoveColumns);
-        break;
-      case 'm':
-        params.multiply_factor = get_double(arg);
-        set_operation(kOpMultiply);
-        break;
-      case kDivide:
-        parse_divide(arg, params);
-        break;
-      case 'n':
-        params.noise_level = get_double(arg);
-        set_operation(kOpNoise);
-        break;
-      case 'p':
-        params.add_term = get_double(arg);
-        set_operation(kOpAdd);
-        break;
-      case 'q':
-        params.sort_spec = arg;
-        set_operation(kOpSort);
-        params.need_selection = false;
-        break;
-      case 'r':
-        set_operation(kOpRemoveRows);
-        break;
-      case kKeepRows:
-        parse_keep(arg, kOpRemoveRows);
-        break;
-      case 's':
-        s.qxstars = true;
-        break;
-      case 't':
-        set_operation(kOpTranspose);
-        params.need_selection = false;
-        break;
-      case 'u':
-        parse_median(arg, params);
-        break;
-      case 'w':
-        parse_wildcard(arg);
-        break;
-      case 'x':
-        parse_xtra(arg);
-        break;
-      case 'y':
-        set_operation(kOpEnumerate);
-        adjust(s.column_adjust, 1);
-        if (arg != nullptr && (arg[0] == 'c' || arg[0] == 'C')) s.add_line_count = true;
-        params.need_selection = false;
-        break;
-      case kAddLineCount:
-        s.add_line_count = true;
-        break;
-      case 'z':
-        parse_delimiter(arg, params);
-        break;
-      case kMore:
-        s.more = true;
-        break;
-      case kFormat:
-        parse_format(arg);
-        break;
-      case kRemoveGt:
-        parse_comparison(arg, kOpRemoveGt, params);
-        break;
-      case kRemoveLt:
-        parse_comparison(arg, kOpRemoveLt, params);
-        break;
-      case kRemoveEq:
-        parse_comparison(arg, kOpRemoveEq, params);
-        break;
-      case kKeepGt:
-        parse_comparison(arg, kOpKeepGt, params);
-        break;
-      case kKeepLt:
-        parse_comparison(arg, kOpKeepLt, params);
-        break;
-      case kKeepEq:
-        parse_comparison(arg, kOpKeepEq, params);
-        break;
-      case kRangeKeep:
-        parse_range(arg, false, params);
-        break;
-      case kRangeRemove:
-        parse_range(arg, true, params);
-        break;
-      case kMath:
-        params.function = arg;
-        set_operation(kOpMath);
-        break;
-      case kEval:
-        params.function = arg;
-        set_operation(kOpEval);
-        params.need_selection = false;
-        break;
-      case kShuffle:
-        set_operation(kOpShuffle);
-        break;
-      case kDiff:
-        set_operation(kOpDiff);
-        break;
-      case kSpecialLog:
-        s.special_log = true;
-        break;
-      case kSumVertical:
-        set_operation(kOpSumVertical);
-        adjust(s.row_adjust, 1);
-        params.need_selection = false;
-        break;
-      case kSumHorizontal:
-        set_operation(kOpSumHorizontal);
-        adjust(s.column_adjust, 1);
-        params.need_selection = false;
-        break;
-      case kCutSquare:
-        set_operation(kOpCutSquare);
-        add_selection_string(s.cut_square_strings, arg);
-        s.inverse = !s.inverse;
-        break;
-      case kEvalExamples:
-        show_eval_listing(EvalListing::kExamples);
-      case kEvalOperators:
-        show_eval_listing(EvalListing::kOperators);
-      case kEvalConstants:
-        show_eval_listing(EvalListing::kConstants);
-      case kEvalFunctions:
-        show_eval_listing(EvalListing::kFunctions);
-      case kEvalProlog:
-        params.prolog = arg;
-        break;
-      case kEvalEpilog:
-        params.epilog = arg;
-        adjust(s.row_adjust, 1);
-        break;
-      case kLatexOutput:
-        select_latex_output();
-        break;
-      case kCOutput:
-        select_c_output();
-        break;
-      case kStandardOutput:
-        select_standard_output();
-        break;
-      case kCsvOutput:
-        select_csv_output();
-        break;
-      case kFuzz:
-        s.fuzz = get_double(arg);
-        break;
-      case kNop:
-        set_operation(kOpNop);
-        params.need_selection = false;
-        break;
-      case kMaxbuff:
-        parse_maxbuff(arg);
-        break;
-      case kRunningAverage:
-        parse_running_average(arg, params);
-        break;
-      case kNoWaitOnError:
-        s.wait_on_error = false;
-        break;
-      case kWaitOnError:
-        s.wait_on_error = true;
-        break;
-      case kDebug:
-        s.debug = true;
-        break;
-      case kGetRows:
-        set_operation(kOpGetRows);
-        params.need_output = false;
-        params.need_selection = false;
-        break;
-      case kGetCols:
-        set_operation(kOpGetCols);
-        params.need_output = false;
-        params.need_selection = false;
-        break;
-      case kAppend:
-        s.append = true;
-        break;
-      case kInputDelimiter:
-        s.input_delimiter = arg[0];
-        break;
-      case kFlipUpDown:
-        set_operation(kOpFlipUpDown);
-        params.need_selection = false;
-        break;
-      case kFlipLeftRight:
-        set_operation(kOpFlipLeftRight);
-        params.need_selection = false;
-        break;
-      default:
-        // Every letter of the option string is handled above.
-        break;
+    if (code == '?') {
+      if (optopt == kProbe) usage(state.program);  // the -? option itself
+      usage_after_error(state.program);            // the parser has reported the error
     }
+    if (code >= 'A' && code <= 'Z') code = code - 'A' + 'a';
+    if (const OptionSpec* spec = arrays.find(code)) spec->effect(optarg, state);
   }
   return optind;
+}
+
+std::vector<std::string_view> long_option_names() {
+  const ParserArrays& arrays = parser_arrays();
+  return {arrays.names.begin(), arrays.names.end()};
 }
 
 }  // namespace kest

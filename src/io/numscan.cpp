@@ -12,6 +12,8 @@
 // on every call, which would make each call cost the rest of a long line.
 #include "io/numscan.h"
 
+#include "base/text.h"
+
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -22,19 +24,13 @@
 namespace kest {
 namespace {
 
-// White space as isspace in the "C" locale.
-inline bool is_space(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-inline bool is_digit(char c) {
-  return static_cast<unsigned char>(c - '0') < 10;
-}
-
 // Case-insensitive test of one ASCII letter: `lower` must be a lower-case letter.
-inline bool is_letter(char c, char lower) {
+inline bool letter_is(char c, char lower) {
   return (c | 0x20) == lower;
 }
+
+// Where the exponent stops growing: above any digit count a text can have.
+constexpr long long kExponentLimit = 1LL << 56;
 
 // Window of the library fallback that stays on the stack.
 constexpr std::size_t kLocalWindow = 256;
@@ -56,12 +52,12 @@ std::size_t scan_token_with_library(const char* token, double* value) {
       buffer = heap.get();
     }
     std::size_t length = 0;
-    while (length < window && token[length] != '\0' && !is_space(token[length])) {
+    while (length < window && token[length] != '\0' && !is_blank(token[length])) {
       buffer[length] = token[length];
       ++length;
     }
     buffer[length] = '\0';
-    const bool cut = length == window && token[length] != '\0' && !is_space(token[length]);
+    const bool cut = length == window && token[length] != '\0' && !is_blank(token[length]);
 
     long consumed = 0;  // a long count: a window may outgrow int
     bool converted;
@@ -91,13 +87,13 @@ std::size_t scan_token_with_library(const char* token, double* value) {
 template <bool kValue>
 std::size_t scan(const char* text, double* value) {
   const char* p = text;
-  while (is_space(*p)) ++p;
+  while (is_blank(*p)) ++p;
   const char* const token = p;
   const bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
   const char* const mantissa = p;
 
-  if (is_letter(*p, 'i') || is_letter(*p, 'n') || (*p == '0' && is_letter(p[1], 'x'))) {
+  if (letter_is(*p, 'i') || letter_is(*p, 'n') || (*p == '0' && letter_is(p[1], 'x'))) {
     const std::size_t consumed = scan_token_with_library(token, value);
     return consumed == 0 ? 0 : static_cast<std::size_t>(token - text) + consumed;
   }
@@ -131,13 +127,15 @@ std::size_t scan(const char* text, double* value) {
     got_digit = got_digit || p != fraction;
   }
   if (!got_digit) return 0;  // a lone sign or '.': strtod takes none of it
-  int exponent = 0;
-  if (is_letter(*p, 'e')) {
+  // The exponent saturates far beyond any scale a line can hold, so that leading
+  // or trailing zeros can never bring a huge exponent back into range.
+  long long exponent = 0;
+  if (letter_is(*p, 'e')) {
     ++p;
     const bool negative_exponent = *p == '-';
     if (*p == '+' || *p == '-') ++p;
     while (is_digit(*p)) {
-      if (kValue && exponent < 100000) exponent = exponent * 10 + (*p - '0');
+      if (kValue && exponent < kExponentLimit) exponent = exponent * 10 + (*p - '0');
       ++p;
     }
     if (negative_exponent) exponent = -exponent;

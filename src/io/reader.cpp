@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,137 +10,241 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/settings.h"
 #include "base/diagnostics.h"
+#include "base/settings.h"
+#include "base/text.h"
 #include "io/numscan.h"
-#include "io/writer.h"
 
 namespace kest {
 
 // ---------------------------------------------------------------------------
 // InputStream
 
-InputStream::InputStream(int fd, std::string name, std::size_t block_size)
-    : fd_(fd), name_(std::move(name)), block_size_(std::max<std::size_t>(block_size, 1)) {
-  block_ = buffer_or_die(__FILE_NAME__, __LINE__, block_size_);
+InputStream::InputStream(int fd, bool owned, std::string name, std::size_t block_size)
+    : fd_(fd), owned_(owned), name_(std::move(name)),
+      block_size_(std::max<std::size_t>(block_size, 1)) {
+  block_ = buffer_or_die(__FILE_NAME__, __LINE__, block_size_ + 1);
+  block_[0] = '\0';
+  keep_comments_ = settings().keep_comments;
+  skip_rows_left_ = settings().skip_rows;
 }
 
 InputStream::~InputStream() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && owned_) ::close(fd_);
+  if (spool_fd_ >= 0) ::close(spool_fd_);
 }
 
 std::unique_ptr<InputStream> InputStream::open(const std::string& name, std::size_t block_size) {
-  int fd;
-  do {
-    fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return nullptr;
+  const bool standard_input = name == "-";
+  int fd = STDIN_FILENO;
+  if (!standard_input) {
+    do {
+      fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return nullptr;
+  }
   struct stat info;
-  if (::fstat(fd, &info) != 0) {
-    int saved = errno;
-    ::close(fd);
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int saved = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    if (!standard_input) ::close(fd);
     errno = saved;
     return nullptr;
   }
-  if (S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    errno = EISDIR;
-    return nullptr;
-  }
-  std::unique_ptr<InputStream> stream(new InputStream(fd, name, block_size));
+  std::unique_ptr<InputStream> stream(new InputStream(fd, !standard_input, name, block_size));
   stream->device_ = info.st_dev;
   stream->inode_ = info.st_ino;
+  stream->start_offset_ = -1;
+  if (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) {
+    stream->start_offset_ = ::lseek(fd, 0, SEEK_CUR);
+  }
+  stream->seekable_ = stream->start_offset_ >= 0;
   return stream;
 }
 
 std::unique_ptr<InputStream> InputStream::from_string(std::string data, std::size_t block_size) {
-  std::unique_ptr<InputStream> stream(new InputStream(-1, "memory", block_size));
+  std::unique_ptr<InputStream> stream(new InputStream(-1, false, "memory", block_size));
   stream->memory_ = std::move(data);
   return stream;
 }
 
-// Brings more input into the block; requires begin_ == end_. The block is only
-// started over when it is full, so a pipe's first block keeps its first bytes as
-// long as possible. False at the end of the input.
+// Appends bytes to the spool.
+void InputStream::spool_append(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::pwrite(spool_fd_, data, size, static_cast<off_t>(spool_size_));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) KEST_FATAL("Could not write a temporary file for %s\n", name_.c_str());
+    data += written;
+    size -= static_cast<std::size_t>(written);
+    spool_size_ += static_cast<std::uint64_t>(written);
+  }
+}
+
+// Creates the spool of an input that cannot seek, or brings it up to date with
+// the block (which must not start beyond what the spool holds): from now on it
+// holds every byte read from the start.
+void InputStream::start_spool() {
+  if (spool_fd_ < 0) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/kest-XXXXXX";
+    spool_fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (spool_fd_ < 0) KEST_FATAL("Could not create a temporary file for %s\n", name_.c_str());
+    ::unlink(pattern.c_str());  // private, and gone when the run ends however it ends
+    spool_size_ = 0;
+  }
+  if (block_pos_ > spool_size_) KEST_FATAL("Could not rewind file %s\n", name_.c_str());
+  const std::uint64_t from = spool_size_ - block_pos_;
+  if (from < end_) spool_append(block_.get() + from, static_cast<std::size_t>(end_ - from));
+}
+
+std::size_t InputStream::read_source(char* into, std::size_t room) {
+  std::size_t got = 0;
+  if (fd_ < 0) {
+    if (source_pos_ < memory_.size()) {
+      got = std::min<std::uint64_t>(room, memory_.size() - source_pos_);
+      std::memcpy(into, memory_.data() + source_pos_, got);
+    }
+  } else if (!seekable_ && spool_fd_ >= 0 && source_pos_ < spool_size_) {
+    const std::size_t want = std::min<std::uint64_t>(room, spool_size_ - source_pos_);
+    ssize_t result;
+    do {
+      result = ::pread(spool_fd_, into, want, static_cast<off_t>(source_pos_));
+    } while (result < 0 && errno == EINTR);
+    if (result <= 0) KEST_FATAL("Could not read file %s\n", name_.c_str());
+    got = static_cast<std::size_t>(result);
+  } else if (!pipe_done_) {
+    ssize_t result;
+    do {
+      result = ::read(fd_, into, room);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0) KEST_FATAL("Could not read file %s\n", name_.c_str());
+    got = static_cast<std::size_t>(result);
+    if (!seekable_) {
+      if (got == 0) pipe_done_ = true;
+      // While later passes may come, what the pipe gives extends the spool.
+      if (got != 0 && spool_fd_ >= 0 && !last_pass_ && source_pos_ == spool_size_) {
+        spool_append(into, got);
+      }
+    }
+  }
+  source_pos_ += got;
+  return got;
+}
+
+// Brings more input into the block (requires begin_ == end_); false at the end.
 bool InputStream::fill() {
   if (source_done_) {
     eof_ = true;
     return false;
   }
   if (end_ == block_size_) {
+    // The block starts over. An input that cannot seek would lose its first
+    // bytes here, so they go to the spool unless no later pass needs them.
+    if (!seekable_ && fd_ >= 0 && !last_pass_ && spool_fd_ < 0) start_spool();
+    block_pos_ += end_;
     begin_ = end_ = 0;
-    at_start_ = false;
   }
-  std::size_t room = block_size_ - end_;
-  std::size_t got;
-  if (fd_ < 0) {
-    got = std::min(room, memory_.size() - memory_pos_);
-    if (got != 0) std::memcpy(block_.get() + end_, memory_.data() + memory_pos_, got);
-    memory_pos_ += got;
-  } else {
-    ssize_t result;
-    do {
-      result = ::read(fd_, block_.get() + end_, room);
-    } while (result < 0 && errno == EINTR);
-    if (result < 0) KEST_FATAL("Could not read file %s\n", name_.c_str());
-    got = static_cast<std::size_t>(result);
-  }
+  const std::size_t got = read_source(block_.get() + end_, block_size_ - end_);
   if (got == 0) {
     source_done_ = true;
     eof_ = true;
     return false;
   }
   end_ += got;
+  block_[end_] = '\0';
   return true;
 }
 
-std::size_t InputStream::get_line(char* buffer, std::size_t size) {
-  if (size == 0) return 0;
-  std::size_t room = size - 1;
-  std::size_t stored = 0;
-  while (stored < room) {
-    if (begin_ == end_ && !fill()) break;
-    const char* from = block_.get() + begin_;
-    std::size_t want = std::min(end_ - begin_, room - stored);
-    const void* line_end = std::memchr(from, '\n', want);
-    std::size_t take = line_end != nullptr ? static_cast<const char*>(line_end) - from + 1 : want;
-    std::memcpy(buffer + stored, from, take);
-    stored += take;
+void InputStream::restore_line_end() {
+  if (line_end_at_ != SIZE_MAX) {
+    block_[line_end_at_] = '\n';
+    line_end_at_ = SIZE_MAX;
+  }
+}
+
+namespace {
+
+// The length Line reports: up to the first NUL of the content, the line feed
+// counted when the content holds no NUL.
+std::size_t line_length(const char* text, std::size_t content, bool line_feed) {
+  const void* nul = std::memchr(text, '\0', content);
+  if (nul != nullptr) return static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+  return content + (line_feed ? 1 : 0);
+}
+
+}  // namespace
+
+bool InputStream::next_line(Line& line) {
+  restore_line_end();
+  if (begin_ == end_ && !fill()) return false;
+  char* from = block_.get() + begin_;
+  std::size_t available = end_ - begin_;
+  if (auto* feed = static_cast<char*>(std::memchr(from, '\n', available))) {
+    const std::size_t content = static_cast<std::size_t>(feed - from);
+    *feed = '\0';
+    line_end_at_ = static_cast<std::size_t>(feed - block_.get());
+    begin_ += content + 1;
+    line.text = from;
+    line.length = line_length(from, content, true);
+    return true;
+  }
+  // The line goes on beyond the block: gather it whole.
+  if (line_.capacity() == 0) line_.reserve(settings().maxbuff);
+  line_.assign(from, from + available);
+  begin_ = end_;
+  bool line_feed = false;
+  while (fill()) {
+    from = block_.get() + begin_;
+    available = end_ - begin_;
+    auto* feed = static_cast<char*>(std::memchr(from, '\n', available));
+    const std::size_t take = feed != nullptr ? static_cast<std::size_t>(feed - from) : available;
+    line_.insert(line_.end(), from, from + take);
     begin_ += take;
-    if (line_end != nullptr) break;
+    if (feed != nullptr) {
+      ++begin_;
+      line_feed = true;
+      break;
+    }
   }
-  if (stored == 0 && room != 0) return 0;  // end of input: the buffer stays as it was
-  buffer[stored] = '\0';
-  return stored;
+  const std::size_t content = line_.size();
+  line_.push_back('\0');
+  line.text = line_.data();
+  line.length = line_length(line_.data(), content, line_feed);
+  return true;
 }
 
-void InputStream::rewind() {
+void InputStream::rewind(bool last_pass) {
+  restore_line_end();
   eof_ = false;
-  if (fd_ < 0) {
-    memory_pos_ = 0;
+  source_done_ = false;
+  keep_comments_ = settings().keep_comments;
+  skip_rows_left_ = settings().skip_rows;
+  if (fd_ < 0 || seekable_) {
+    if (fd_ >= 0 && ::lseek(fd_, start_offset_, SEEK_SET) != start_offset_) {
+      KEST_FATAL("Could not rewind file %s\n", name_.c_str());
+    }
     begin_ = end_ = 0;
-    source_done_ = false;
-    at_start_ = true;
+    block_pos_ = source_pos_ = 0;
+    last_pass_ = last_pass;
     return;
   }
-  if (::lseek(fd_, 0, SEEK_SET) == 0) {
+  if (block_pos_ == 0) {
+    // The block still holds the input from its first byte.
+    if (!last_pass && end_ != 0) start_spool();
+    begin_ = 0;
+  } else {
+    if (spool_fd_ < 0 || source_pos_ > spool_size_) {
+      KEST_FATAL("Could not rewind file %s\n", name_.c_str());
+    }
     begin_ = end_ = 0;
-    source_done_ = false;
-    at_start_ = true;
-    return;
+    block_pos_ = source_pos_ = 0;
   }
-  // Not seekable (a pipe): the block may still hold everything read so far.
-  if (!at_start_) KEST_FATAL("Could not rewind file %s\n", name_.c_str());
-  begin_ = 0;
+  last_pass_ = last_pass;
 }
 
-char* InputStream::line_buffer() {
-  if (!line_) {
-    std::size_t capacity = mutable_settings().maxbuff;
-    line_ = buffer_or_die(__FILE_NAME__, __LINE__, capacity);
-    line_capacity_ = capacity;
-  }
-  return line_.get();
+char* InputStream::scratch(std::size_t size) {
+  if (scratch_.size() < size) scratch_.resize(size);
+  return scratch_.data();
 }
 
 // ---------------------------------------------------------------------------
@@ -150,91 +255,69 @@ std::deque<std::string>& pending_comments() {
   return queue;
 }
 
-void reset_pending_comments() {
-  pending_comments().clear();
+void reset_pending_comments() { pending_comments().clear(); }
+
+CommentSink& pending_comment_sink() {
+  struct Queue final : CommentSink {
+    void comment(std::string_view text) override { pending_comments().emplace_back(text); }
+  };
+  static Queue queue;
+  return queue;
 }
 
 namespace {
 
-inline bool is_blank(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-inline bool has_digit(const char* text, std::size_t length) {
+bool has_digit(const char* text, std::size_t length) {
   for (std::size_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned char>(text[i] - '0') < 10) return true;
+    if (is_digit(text[i])) return true;
   }
   return false;
 }
 
-// True when the line (a C string of `length` characters) is data. Consumes one
-// skipped row when the line reaches that test.
-bool is_data_line(const char* line, std::size_t length, Settings& s) {
-  if (length == 0) return false;  // first byte NUL
-  if (s.qxstars && std::memchr(line, '*', length) != nullptr) return false;
-  if (s.skip_rows > 0) {
-    --s.skip_rows;
+// True when the line is data. Uses up one skipped row when the line reaches that test.
+bool is_data_line(const Line& line, bool qxstars, std::int32_t& skip_rows) {
+  if (line.length == 0) return false;  // first byte NUL
+  if (qxstars && std::memchr(line.text, '*', line.length) != nullptr) return false;
+  if (skip_rows > 0) {
+    --skip_rows;
     return false;
   }
-  if (line[0] == '!' || line[0] == '#' || line[0] == ';') return false;
-  return has_digit(line, length);
-}
-
-// read_data_line that also hands back the data line's length as a C string.
-char* next_data_line(char* buffer, std::size_t size, InputStream& in, OutputStream* out,
-                     std::size_t* length) {
-  Settings& s = mutable_settings();
-  for (;;) {
-    std::size_t stored = in.get_line(buffer, size);
-    if (stored == 0) return nullptr;
-    const void* nul = std::memchr(buffer, '\0', stored);
-    std::size_t c_length = nul != nullptr ? static_cast<const char*>(nul) - buffer : stored;
-    if (is_data_line(buffer, c_length, s)) {
-      *length = c_length;
-      return buffer;
-    }
-    while (c_length > 0 && (buffer[c_length - 1] == '\n' || buffer[c_length - 1] == '\r')) {
-      buffer[--c_length] = '\0';
-    }
-    if (s.keep_comments) {
-      if (out != nullptr) {
-        output_format().comment(*out, std::string_view(buffer, c_length));
-      } else {
-        pending_comments().emplace_back(buffer, c_length);
-      }
-    }
-  }
+  const char first = line.text[0];
+  if (first == '!' || first == '#' || first == ';') return false;
+  return has_digit(line.text, line.length);
 }
 
 }  // namespace
 
-ReaderLookAhead::ReaderLookAhead()
-    : skip_rows_(mutable_settings().skip_rows), keep_comments_(mutable_settings().keep_comments) {
-  mutable_settings().keep_comments = false;
-}
-
-ReaderLookAhead::~ReaderLookAhead() {
-  mutable_settings().skip_rows = skip_rows_;
-  mutable_settings().keep_comments = keep_comments_;
-}
-
-char* read_data_line(char* buffer, std::size_t size, InputStream& in, OutputStream* out) {
-  std::size_t length;
-  return next_data_line(buffer, size, in, out, &length);
+char* read_data_line(InputStream& in, CommentSink* sink, std::size_t* length) {
+  const bool qxstars = settings().qxstars;
+  Line line;
+  while (in.next_line(line)) {
+    if (is_data_line(line, qxstars, in.skip_rows_left())) {
+      if (length != nullptr) *length = line.length;
+      return line.text;
+    }
+    if (sink != nullptr && in.keep_comments()) {
+      std::size_t size = strnlen(line.text, line.length);
+      while (size > 0 && (line.text[size - 1] == '\n' || line.text[size - 1] == '\r')) --size;
+      sink->comment(std::string_view(line.text, size));
+    }
+  }
+  return nullptr;
 }
 
 // ---------------------------------------------------------------------------
 // Counting and parsing
 
 std::uint32_t count_values(const char* line) {
-  std::size_t skip = mutable_settings().skip_columns;
+  const std::size_t skip = settings().skip_columns;
   if (strnlen(line, skip + 1) <= skip) return 0;
   const char* p = line + skip;
   std::uint32_t count = 0;
   for (;;) {
     while (is_blank(*p) || *p == ',') ++p;
     if (*p == '\0') break;
-    std::size_t used = scan_number_length(p);
+    const std::size_t used = scan_number_length(p);
     if (used == 0) break;
     p += used;
     if (count == UINT32_MAX) break;
@@ -244,51 +327,70 @@ std::uint32_t count_values(const char* line) {
 }
 
 std::uint32_t count_variables(InputStream& in) {
-  ReaderLookAhead guard;
   in.rewind();
-  char* buffer = in.line_buffer();
-  char* line = read_data_line(buffer, in.line_capacity(), in, nullptr);
-  std::uint32_t n = line != nullptr ? count_values(line) : 0;
-  in.rewind();
-  return n;
+  const char* line = read_data_line(in, nullptr);
+  return line != nullptr ? count_values(line) : 0;
 }
 
 std::uint32_t count_rows(InputStream& in, std::uint32_t n) {
-  ReaderLookAhead guard;
   in.rewind();
-  char* buffer = in.line_buffer();
-  std::size_t capacity = in.line_capacity();
   std::uint32_t rows = 0;
   while (rows < UINT32_MAX) {
-    char* line = read_data_line(buffer, capacity, in, nullptr);
+    const char* line = read_data_line(in, nullptr);
     if (line == nullptr || count_values(line) != n) break;
     ++rows;
   }
-  if (!mutable_settings().quiet)
-    std::fprintf(stderr, "Found %lu rows.\n", static_cast<unsigned long>(rows));
-  in.rewind();
+  if (!settings().quiet) std::fprintf(stderr, "Found %lu rows.\n", static_cast<unsigned long>(rows));
   return rows;
 }
 
-double* read_row(InputStream& in, double* values, OutputStream* out, std::uint32_t n) {
+std::uint32_t check_rows(InputStream& in, std::uint32_t cols) {
+  std::uint32_t line = 0;  // data lines read and counted
+  std::uint32_t mismatches = 0;
+  std::uint32_t first_mismatch = 0;
+  while (!in.eof() && line < UINT32_MAX) {
+    const char* text = read_data_line(in, nullptr);
+    if (text == nullptr) break;
+    const std::uint32_t count = count_values(text);
+    if (count != cols) {
+      if (count == 0) break;
+      ++mismatches;
+      if (first_mismatch == 0) first_mismatch = line + 1;
+      std::fprintf(stderr,
+                   "Warning: Column count mismatch on line %lu. Should be %lu but found %lu.\n",
+                   static_cast<unsigned long>(line + 1), static_cast<unsigned long>(cols),
+                   static_cast<unsigned long>(count));
+    }
+    ++line;
+  }
+  if (mismatches != 0) {
+    std::fprintf(stderr, "Warning: %u column count mismatches found.\nFirst on line %lu", mismatches,
+                 static_cast<unsigned long>(first_mismatch));
+  }
+  return line;
+}
+
+double* read_row(InputStream& in, double* values, CommentSink* sink, std::uint32_t n) {
   if (in.eof()) return nullptr;
-  char* buffer = in.line_buffer();
-  std::size_t length;
-  char* line = next_data_line(buffer, in.line_capacity(), in, out, &length);
+  std::size_t length = 0;
+  char* line = read_data_line(in, sink, &length);
   if (line == nullptr) return nullptr;
   const Settings& s = settings();
-  std::size_t skip = s.skip_columns;
+  const std::size_t skip = s.skip_columns;
   if (length <= skip) return nullptr;
-  if (s.input_delimiter != 0) {
-    char delimiter = static_cast<char>(s.input_delimiter);
-    char* p = line + skip;
-    char* end = line + length;
-    while ((p = static_cast<char*>(std::memchr(p, delimiter, end - p))) != nullptr) *p++ = ' ';
-  }
   const char* p = line + skip;
+  if (s.input_delimiter != 0) {
+    // The delimiter separates values like a blank; the line itself stays as read.
+    const char delimiter = static_cast<char>(s.input_delimiter);
+    const std::size_t size = std::strlen(p);
+    char* copy = in.scratch(size + 1);
+    for (std::size_t i = 0; i < size; ++i) copy[i] = p[i] == delimiter ? ' ' : p[i];
+    copy[size] = '\0';
+    p = copy;
+  }
   std::uint32_t i = 0;
   while (i < n) {
-    std::size_t used = scan_double(p, &values[i]);
+    const std::size_t used = scan_double(p, &values[i]);
     if (used == 0) break;
     p += used;
     ++i;

@@ -2,8 +2,8 @@
 //
 // A line is data unless (in this order) its first byte is NUL, it holds a '*'
 // under --qxstars, it is used up by --skip-rows, it starts with '!', '#' or ';',
-// or it holds no decimal digit. Every other line is a comment; comments are passed
-// to the output (or queued until one exists) only with --keep-comments.
+// or it holds no decimal digit. Every other line is a comment; comments reach a
+// `CommentSink` only with --keep-comments.
 #pragma once
 
 #include <sys/types.h>
@@ -13,23 +13,50 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace kest {
 
-class OutputStream;
+/// Where kept comment lines go (an output, or the queue of an output to come).
+class CommentSink {
+ public:
+  virtual void comment(std::string_view text) = 0;
 
-/// A buffered input file read line by line, with one line buffer of
-/// `Settings.maxbuff` bytes that lives as long as the stream.
+ protected:
+  ~CommentSink() = default;
+};
+
+/// One line as read: `text` is NUL-terminated where the line feed stood (and
+/// at the first NUL byte the line holds, if any); `length` counts the bytes up
+/// to that first NUL, the line feed included. Valid until the next read.
+struct Line {
+  char* text = nullptr;
+  std::size_t length = 0;
+};
+
+/// An input file or standard input ("-"), read in large blocks and handed out
+/// line by line. A line lying inside the current block is a view into it; only a
+/// line that straddles two blocks is copied, into a buffer that grows as needed,
+/// so a line is never split whatever its length.
+///
+/// The stream keeps the state of reading its file: the rows still to skip and
+/// whether comments are kept, both taken from Settings and set back by rewind().
+/// An input that cannot seek (a pipe, a FIFO, a terminal) is spooled into a
+/// private, already unlinked temporary file from the moment a later pass may
+/// need it again, so it can be read more than once like a file; a seekable input
+/// is never copied.
 class InputStream {
  public:
-  /// Size of the read block; a pipe can be rewound while its input fits in one.
+  /// Size of the read block.
   static constexpr std::size_t kBlockSize = 256 * 1024;
 
-  /// Opens `name` for reading; nullptr on failure (errno kept). A directory is
-  /// refused with EISDIR. `block_size` other than the default serves tests.
+  /// Opens `name` ("-" is standard input); nullptr on failure (errno kept). A
+  /// directory is refused with EISDIR. `block_size` other than the default
+  /// serves tests.
   static std::unique_ptr<InputStream> open(const std::string& name,
                                            std::size_t block_size = kBlockSize);
-  /// A stream over the given bytes, read block by block like a seekable file.
+  /// A seekable stream over the given bytes (tests).
   static std::unique_ptr<InputStream> from_string(std::string data,
                                                   std::size_t block_size = kBlockSize);
 
@@ -37,26 +64,24 @@ class InputStream {
   InputStream(const InputStream&) = delete;
   InputStream& operator=(const InputStream&) = delete;
 
-  /// Reads like fgets: at most size - 1 bytes, stopping after a line feed, and a
-  /// terminating NUL. Returns the number of bytes stored (NULs inside the line
-  /// included), 0 at end of input (the buffer is then left as it was). A size of
-  /// 1 stores only the NUL and returns 0. A failed read is fatal
+  /// The next line, or false at the end of the input. A failed read is fatal
   /// ("Could not read file %s\n").
-  std::size_t get_line(char* buffer, std::size_t size);
+  bool next_line(Line& line);
   /// True once a read has met the end of the input.
   bool eof() const { return eof_; }
-  /// Goes back to the first byte. A pipe can go back only while its first block
-  /// is still held; otherwise this is fatal.
-  void rewind();
+  /// Goes back to the first byte and restarts the skipped rows and comment
+  /// keeping. `last_pass` promises that no further rewind follows, so an input
+  /// that cannot seek need not be spooled any more.
+  void rewind(bool last_pass = false);
 
-  /// The stream's line buffer of `line_capacity()` bytes, allocated at the first
-  /// call with the Settings.maxbuff of that moment and reused afterwards.
-  char* line_buffer();
-  /// The size of the line buffer (allocating it like line_buffer() when needed).
-  std::size_t line_capacity() {
-    if (!line_) line_buffer();
-    return line_capacity_;
-  }
+  /// Comment keeping for this pass (the look-ahead passes switch it off).
+  bool keep_comments() const { return keep_comments_; }
+  void set_keep_comments(bool keep) { keep_comments_ = keep; }
+  /// Rows still to be skipped in this pass; the classification uses one up.
+  std::int32_t& skip_rows_left() { return skip_rows_left_; }
+
+  /// A scratch buffer of at least `size` bytes that lives with the stream.
+  char* scratch(std::size_t size);
 
   /// Device and inode of the open file (0, 0 for memory streams).
   dev_t device() const { return device_; }
@@ -64,67 +89,78 @@ class InputStream {
   const std::string& name() const { return name_; }
 
  private:
-  InputStream(int fd, std::string name, std::size_t block_size);
+  InputStream(int fd, bool owned, std::string name, std::size_t block_size);
   bool fill();
+  std::size_t read_source(char* into, std::size_t room);
+  void start_spool();
+  void spool_append(const char* data, std::size_t size);
+  void restore_line_end();
 
   int fd_;
+  bool owned_;
   std::string name_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
-  std::unique_ptr<char[]> block_;
-  std::size_t block_size_ = 0;
-  std::size_t begin_ = 0;     // next unread byte in block_
-  std::size_t end_ = 0;       // bytes held in block_
-  bool eof_ = false;          // a read met the end (cleared by rewind)
-  bool source_done_ = false;  // the file reported its end; a pipe is not read again
-  bool at_start_ = true;      // block_ still holds the input from its first byte
-  std::string memory_;        // bytes of a memory stream
-  std::size_t memory_pos_ = 0;
-  std::unique_ptr<char[]> line_;
-  std::size_t line_capacity_ = 0;
+  bool seekable_ = true;
+  off_t start_offset_ = 0;  // where a seekable input began (standard input may not be at 0)
+
+  std::unique_ptr<char[]> block_;  // block_size_ + 1 bytes: room for a closing NUL
+  std::size_t block_size_;
+  std::size_t begin_ = 0;          // next unread byte in block_
+  std::size_t end_ = 0;            // bytes held in block_
+  std::uint64_t block_pos_ = 0;    // input position of block_[0]
+  std::uint64_t source_pos_ = 0;   // input position of the next byte read from the source
+  bool eof_ = false;
+  bool source_done_ = false;       // the source reported its end in this pass
+  std::size_t line_end_at_ = SIZE_MAX;  // a line feed of block_ replaced by NUL
+
+  // Spooling of an input that cannot seek.
+  int spool_fd_ = -1;
+  std::uint64_t spool_size_ = 0;
+  bool last_pass_ = false;         // no rewind follows: bytes need not be kept
+  bool pipe_done_ = false;         // the pipe itself has ended
+
+  std::string memory_;             // bytes of a memory stream
+  std::vector<char> line_;         // a line that straddles blocks
+  std::vector<char> scratch_;
+
+  bool keep_comments_ = false;
+  std::int32_t skip_rows_left_ = 0;
 };
 
-/// Keeps the skip-rows counter and comment keeping of the caller across a
-/// look-ahead pass (counting, a selection file), which runs with comment keeping
-/// off; both are put back when the guard ends, also on a fatal error.
-class ReaderLookAhead {
- public:
-  ReaderLookAhead();
-  ~ReaderLookAhead();
-  ReaderLookAhead(const ReaderLookAhead&) = delete;
-  ReaderLookAhead& operator=(const ReaderLookAhead&) = delete;
-
- private:
-  std::int32_t skip_rows_;
-  bool keep_comments_;
-};
-
-/// Comment lines read while no output existed, first in first out.
+/// Comment lines read while the output they belong to is not open yet, first
+/// in first out.
 std::deque<std::string>& pending_comments();
 /// Empties pending_comments() (tests).
 void reset_pending_comments();
+/// A sink that queues into pending_comments().
+CommentSink& pending_comment_sink();
 
-/// Reads lines into `buffer` until a data line is found and returns it (line end
-/// included), or nullptr at end of input. Non-data lines are stripped of their
-/// line end and, with --keep-comments, written through the comment hook to `out`,
-/// or queued in pending_comments() when `out` is null.
-char* read_data_line(char* buffer, std::size_t size, InputStream& in, OutputStream* out);
+/// The next data line, or nullptr at end of input. Non-data lines are stripped
+/// of their line end and, when the stream keeps comments, handed to `sink` (none:
+/// they are dropped). `length` receives the data line's length as `Line` counts it.
+char* read_data_line(InputStream& in, CommentSink* sink, std::size_t* length = nullptr);
 
 /// The number of leading numbers on a data line (blanks and commas separate them),
 /// after the --skip-columns characters.
 std::uint32_t count_values(const char* line);
 
-/// The number of values on the first data line; the stream is rewound and the
-/// skip-rows counter restored.
+/// The number of values on the first data line, read from the start of the input.
 std::uint32_t count_variables(InputStream& in);
 
 /// The number of data lines from the start holding exactly `n` values, up to the
-/// first that does not; reports "Found %lu rows.\n" unless quiet. The stream is
-/// rewound and the skip-rows counter restored.
+/// first that does not; reports "Found %lu rows.\n" unless quiet.
 std::uint32_t count_rows(InputStream& in, std::uint32_t n);
 
+/// Reads the data lines from where the stream stands, warning on standard error
+/// about every line whose number of values is not `cols` ("Warning: Column count
+/// mismatch on line %lu. ..."), then about their number and the first of them.
+/// Returns the number of data lines read, mismatching ones included, up to the
+/// first line on which no value can be counted (saturating).
+std::uint32_t check_rows(InputStream& in, std::uint32_t cols);
+
 /// Parses the next data line into `values` (n of them, missing ones 0.0). Returns
-/// `values`, or nullptr at the end of the data. Kept comments go to `out`.
-double* read_row(InputStream& in, double* values, OutputStream* out, std::uint32_t n);
+/// `values`, or nullptr at the end of the data. Kept comments go to `sink`.
+double* read_row(InputStream& in, double* values, CommentSink* sink, std::uint32_t n);
 
 }  // namespace kest

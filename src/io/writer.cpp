@@ -1,146 +1,162 @@
 #include "io/writer.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdarg>
-#include <cstdlib>
+#include <cstdio>
 
 #include "base/settings.h"
-#include "io/numtext.h"
+#include "base/text.h"
 
 namespace kest {
 
 // ---------------------------------------------------------------------------
 // OutputStream
 
-namespace {
-constexpr std::size_t kStreamBufferSize = 65536;
-constexpr std::size_t kInitialRowCapacity = 65536;
-}  // namespace
-
-OutputStream::OutputStream(std::FILE* file, bool owned, bool standard_output)
-    : file_(file), owned_(owned), standard_output_(standard_output),
-      data_(new char[kInitialRowCapacity]), capacity_(kInitialRowCapacity) {}
+OutputStream::OutputStream(int fd, bool owned, std::string name)
+    : fd_(fd), owned_(owned), name_(std::move(name)),
+      data_(buffer_or_die(__FILE_NAME__, __LINE__, kCapacity)),
+      number_(NumberStyle::from_settings()), style_(output_format()),
+      delimiter_(settings().delimiter) {}
 
 std::unique_ptr<OutputStream> OutputStream::open_file(const std::string& name, bool append) {
-  std::FILE* file = std::fopen(name.c_str(), append ? "a" : "w");
-  if (file == nullptr) return nullptr;
-  std::unique_ptr<OutputStream> stream(new OutputStream(file, true, false));
-  stream->stream_buffer_.reset(new char[kStreamBufferSize]);
-  std::setvbuf(file, stream->stream_buffer_.get(), _IOFBF, kStreamBufferSize);
-  return stream;
+  int fd;
+  do {
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  return std::unique_ptr<OutputStream>(new OutputStream(fd, true, name));
 }
 
-std::unique_ptr<OutputStream> OutputStream::standard_output() {
-  return std::unique_ptr<OutputStream>(new OutputStream(stdout, false, true));
+std::unique_ptr<OutputStream> OutputStream::standard_output(const std::string& name) {
+  std::fflush(stdout);  // what the driver printed comes first
+  return std::unique_ptr<OutputStream>(new OutputStream(1, false, name));
 }
 
 std::unique_ptr<OutputStream> OutputStream::memory() {
-  std::unique_ptr<OutputStream> stream(new OutputStream(nullptr, true, false));
-  stream->memory_ = true;
-  stream->file_ = open_memstream(&stream->memory_text_, &stream->memory_size_);
-  if (stream->file_ == nullptr) KEST_FATAL("Could not allocate memory %lu bytes\n", 0UL);
-  return stream;
+  return std::unique_ptr<OutputStream>(new OutputStream(-1, false, "memory"));
 }
 
 OutputStream::~OutputStream() {
-  if (file_ != nullptr && owned_) std::fclose(file_);
-  std::free(memory_text_);
+  if (closed_) return;
+  write_all(data_.get(), used_);
+  if (owned_ && fd_ >= 0) ::close(fd_);
 }
 
-void OutputStream::grow(std::size_t more) {
-  std::size_t wanted = used_ + more;
-  if (wanted < used_) KEST_FATAL("Could not allocate memory %lu bytes\n", ~0UL);
-  std::size_t capacity = capacity_ * 2;
-  while (capacity < wanted) capacity *= 2;
-  std::unique_ptr<char[]> data = buffer_or_die(__FILE_NAME__, __LINE__, capacity);
-  std::memcpy(data.get(), data_.get(), used_);
-  data_ = std::move(data);
-  capacity_ = capacity;
+bool OutputStream::write_all(const char* data, std::size_t size) {
+  if (fd_ < 0) {
+    memory_.append(data, size);
+    return true;
+  }
+  while (size > 0) {
+    const ssize_t written = ::write(fd_, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
 }
 
-void OutputStream::print(const char* format, ...) {
+void OutputStream::flush_buffer() {
+  const std::size_t size = used_;
+  used_ = 0;
+  if (!write_all(data_.get(), size)) KEST_FATAL("Could not write file %s\n", name_.c_str());
+}
+
+void OutputStream::write_long(const char* text, std::size_t length) {
+  flush_buffer();
+  if (length < kCapacity) {
+    std::memcpy(data_.get(), text, length);
+    used_ = length;
+  } else if (!write_all(text, length)) {
+    KEST_FATAL("Could not write file %s\n", name_.c_str());
+  }
+}
+
+bool OutputStream::print(const char* format, ...) {
   va_list args;
   va_start(args, format);
   va_list copy;
   va_copy(copy, args);
-  int length = std::vsnprintf(data_.get() + used_, capacity_ - used_, format, args);
+  const int length = std::vsnprintf(data_.get() + used_, kCapacity - used_, format, args);
   va_end(args);
-  if (length > 0) {
-    auto size = static_cast<std::size_t>(length);
-    if (size >= capacity_ - used_) {
-      grow(size + 1);
-      std::vsnprintf(data_.get() + used_, capacity_ - used_, format, copy);
+  bool converted = length >= 0;
+  if (converted) {
+    const auto size = static_cast<std::size_t>(length);
+    if (size < kCapacity - used_) {
+      used_ += size;
+    } else {
+      // Did not fit: format it again where it fits.
+      std::unique_ptr<char[]> text = buffer_or_die(__FILE_NAME__, __LINE__, size + 1);
+      converted = std::vsnprintf(text.get(), size + 1, format, copy) == length;
+      if (converted) write(text.get(), size);
     }
-    used_ += size;
   }
   va_end(copy);
+  return converted;
 }
 
-void OutputStream::commit() {
-  if (used_ == 0 || file_ == nullptr) {
-    used_ = 0;
+void OutputStream::styled_number(std::uint32_t column, double value) {
+  if (number_.kind == NumberStyle::Kind::kUserFormat) {
+    if (!print(number_.format.c_str(), value)) {
+      KEST_FATAL("Could not write %g with the format %s\n", value, number_.format.c_str());
+    }
     return;
   }
-  if (fwrite_unlocked(data_.get(), 1, used_, file_) != used_) failed_ = true;
-  used_ = 0;
-}
-
-bool OutputStream::flush() {
-  commit();
-  if (file_ != nullptr && (std::fflush(file_) != 0 || std::ferror(file_))) failed_ = true;
-  return !failed_;
-}
-
-bool OutputStream::close() {
-  if (file_ == nullptr) return !failed_;
-  flush();
-  if (memory_) return !failed_;  // kept open so that text() can still be read
-  if (owned_) {
-    if (std::fclose(file_) != 0) failed_ = true;
-    file_ = nullptr;
-  } else if (!owned_) {
-    file_ = nullptr;
+  if (number_.kind == NumberStyle::Kind::kExtraAll || number_.column == column) {
+    if (kCapacity - used_ < kNumberTextSize) flush_buffer();
+    used_ += format_general(value, 18, data_.get() + used_);
+    return;
   }
-  return !failed_;
+  if (kCapacity - used_ < kNumberTextSize) flush_buffer();
+  used_ += format_number_default(value, data_.get() + used_);
+}
+
+void OutputStream::flush() { flush_buffer(); }
+
+void OutputStream::close() {
+  if (closed_) return;
+  flush_buffer();
+  closed_ = true;
+  if (owned_ && fd_ >= 0 && ::close(fd_) != 0) {
+    KEST_FATAL("Could not write file %s\n", name_.c_str());
+  }
 }
 
 std::string OutputStream::text() {
-  commit();
-  if (file_ != nullptr) std::fflush(file_);
-  return memory_text_ == nullptr ? std::string() : std::string(memory_text_, memory_size_);
+  if (fd_ < 0) flush_buffer();
+  return memory_;
 }
 
-// ---------------------------------------------------------------------------
-// The number hook shared by every style
-
-void write_number(OutputStream& out, std::uint32_t column, double value) {
+NumberStyle NumberStyle::from_settings() {
   const Settings& s = settings();
+  NumberStyle style;
   if (s.format_set) {
-    out.print(s.number_format.c_str(), value);
-    return;
+    style.kind = Kind::kUserFormat;
+    style.format = s.number_format;
+  } else if (s.xtra == -1) {
+    style.kind = Kind::kExtraAll;
+  } else if (s.xtra >= 0) {
+    style.kind = Kind::kExtraColumn;
+    style.column = static_cast<std::uint32_t>(s.xtra);
   }
-  char text[kNumberTextSize];
-  std::size_t length;
-  if (s.xtra == -1 || static_cast<std::int64_t>(s.xtra) == static_cast<std::int64_t>(column)) {
-    length = format_general(value, 18, text);
-  } else {
-    length = format_number_default(value, text);
-  }
-  out.write(text, length);
+  return style;
 }
 
-int write_row(OutputStream& out, const double* values, std::size_t n, const std::uint8_t* flags) {
-  const OutputFormat& style = output_format();
+void write_row(OutputStream& out, const double* values, std::size_t n, const std::uint8_t* flags) {
+  const OutputFormat& style = out.style();
   style.begin_row(out);
   bool first = true;
   for (std::size_t i = 0; i < n; ++i) {
     if (flags != nullptr && flags[i] != 0) continue;
     if (!first) style.separator(out);
     first = false;
-    style.number(out, static_cast<std::uint32_t>(i), values[i]);
+    out.number(static_cast<std::uint32_t>(i), values[i]);
   }
   style.end_row(out);
-  out.commit();
-  return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -154,7 +170,7 @@ void no_header(OutputStream&, std::uint32_t, std::uint32_t) {}
 void line_end(OutputStream& out) { out.put('\n'); }
 void comma_blank(OutputStream& out) { out.write(", ", 2); }
 
-void standard_separator(OutputStream& out) { out.put(settings().delimiter); }
+void standard_separator(OutputStream& out) { out.put(out.delimiter()); }
 void standard_comment(OutputStream& out, std::string_view text) {
   out.write(text);
   out.put('\n');
@@ -198,20 +214,18 @@ void c_header(OutputStream& out, std::uint32_t columns, std::uint32_t rows) {
   }
 }
 
-constexpr OutputFormat kStandard{line_end,   standard_separator, write_number,   nothing,
-                                 standard_comment, nothing,      standard_header};
-constexpr OutputFormat kCsv{line_end, comma_blank, write_number, nothing,
-                            no_comment, nothing,   no_header};
-constexpr OutputFormat kLatex{latex_end_row, latex_separator, write_number, nothing,
+constexpr OutputFormat kStandard{line_end,         standard_separator, nothing,
+                                 standard_comment, nothing,            standard_header};
+constexpr OutputFormat kCsv{line_end, comma_blank, nothing, no_comment, nothing, no_header};
+constexpr OutputFormat kLatex{latex_end_row, latex_separator, nothing,
                               latex_comment, latex_footer,    latex_header};
-constexpr OutputFormat kC{c_end_row, comma_blank, write_number, c_begin_row,
-                          c_comment, c_footer,    c_header};
+constexpr OutputFormat kC{c_end_row, comma_blank, c_begin_row, c_comment, c_footer, c_header};
 
 OutputFormat g_format = kStandard;
 
 }  // namespace
 
-OutputFormat& output_format() { return g_format; }
+const OutputFormat& output_format() { return g_format; }
 void select_standard_output() { g_format = kStandard; }
 void select_csv_output() { g_format = kCsv; }
 void select_latex_output() { g_format = kLatex; }
@@ -220,10 +234,26 @@ void select_c_output() { g_format = kC; }
 // ---------------------------------------------------------------------------
 // --format check
 
+namespace {
+
+// Skips a run of digits; false when their number reaches 2^31, which the
+// library cannot convert as a width or precision.
+bool skip_count(std::string_view format, std::size_t& i) {
+  long long value = 0;
+  while (i < format.size() && is_digit(format[i])) {
+    value = value * 10 + (format[i] - '0');
+    if (value >= (1LL << 31)) return false;
+    ++i;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool check_number_format(std::string_view format) {
   std::size_t i = 0;
   const std::size_t n = format.size();
-  // Find the first '%' that is not part of a "%%" pair.
+  // The first '%' that is not part of a "%%" pair starts the conversion.
   while (i < n) {
     if (format[i] == '%') {
       if (i + 1 < n && format[i + 1] == '%') {
@@ -237,12 +267,11 @@ bool check_number_format(std::string_view format) {
   if (i >= n) return false;
   ++i;
   auto is_flag = [](char c) { return c == ' ' || c == '#' || c == '0' || c == '+' || c == '-'; };
-  auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
   while (i < n && is_flag(format[i])) ++i;
-  while (i < n && is_digit(format[i])) ++i;
+  if (!skip_count(format, i)) return false;
   if (i < n && format[i] == '.') {
     ++i;
-    while (i < n && is_digit(format[i])) ++i;
+    if (!skip_count(format, i)) return false;
   }
   if (i >= n) return false;
   switch (format[i]) {

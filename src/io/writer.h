@@ -1,108 +1,139 @@
 // The row writer, the output stream and the four output styles.
 //
-// Every output row goes through `write_row`, which calls the hooks of the current
-// style (`output_format()`). A row is assembled in the stream's buffer and handed
-// to the file in one piece when it ends, so each row costs one library write call.
+// Every output row goes through `write_row`, which calls the hooks of the
+// stream's style. Text is gathered in the stream's 64 KiB buffer and handed to
+// the file whenever the buffer is full, so memory stays bounded whatever is
+// written (kept comment blocks included). A write that fails is fatal at once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "base/diagnostics.h"
+#include "io/numtext.h"
 
 namespace kest {
 
-/// An output file or standard output. Text is collected with put/write/print and
-/// handed to the file by `commit`; a write error is remembered and reported by
-/// `close`.
-class OutputStream {
- public:
-  /// Opens `name` for writing (truncating) or appending; nullptr on failure (errno kept).
-  static std::unique_ptr<OutputStream> open_file(const std::string& name, bool append);
-  /// Standard output (never closed, only flushed).
-  static std::unique_ptr<OutputStream> standard_output();
-  /// An in-memory stream for tests; `text()` gives what was committed.
-  static std::unique_ptr<OutputStream> memory();
+class OutputStream;
 
-  ~OutputStream();
-  OutputStream(const OutputStream&) = delete;
-  OutputStream& operator=(const OutputStream&) = delete;
-
-  void put(char c) {
-    if (used_ == capacity_) grow(1);
-    data_[used_++] = c;
-  }
-  void write(const char* text, std::size_t length) {
-    if (capacity_ - used_ < length) grow(length);
-    std::memcpy(data_.get() + used_, text, length);
-    used_ += length;
-  }
-  void write(std::string_view text) { write(text.data(), text.size()); }
-  /// printf-style text (user number formats and the styles' fixed texts).
-  void print(const char* format, ...) KEST_PRINTF(2, 3);
-
-  /// Hands the assembled text to the file.
-  void commit();
-  /// Commits and flushes the file; false when any write failed.
-  bool flush();
-  /// Commits, flushes and closes (standard output is only flushed); false when
-  /// any write failed. Calling it twice is harmless.
-  bool close();
-
-  bool is_standard_output() const { return standard_output_; }
-  /// What a memory stream holds so far (committed text).
-  std::string text();
-
- private:
-  OutputStream(std::FILE* file, bool owned, bool standard_output);
-  void grow(std::size_t more);
-
-  std::FILE* file_;
-  bool owned_;
-  bool standard_output_;
-  bool failed_ = false;
-  bool memory_ = false;
-  char* memory_text_ = nullptr;  // open_memstream target
-  std::size_t memory_size_ = 0;
-  std::unique_ptr<char[]> data_;
-  std::size_t used_ = 0;
-  std::size_t capacity_ = 0;
-  std::unique_ptr<char[]> stream_buffer_;
-};
-
-/// The seven hooks of an output style, in slot order.
+/// The hooks of an output style, in slot order. The number text is the same for
+/// every style and belongs to the stream (see NumberStyle).
 struct OutputFormat {
   void (*end_row)(OutputStream& out);
   void (*separator)(OutputStream& out);
-  void (*number)(OutputStream& out, std::uint32_t column, double value);
   void (*begin_row)(OutputStream& out);
   void (*comment)(OutputStream& out, std::string_view text);
   void (*footer)(OutputStream& out);
   void (*header)(OutputStream& out, std::uint32_t columns, std::uint32_t rows);
 };
 
-/// The process-wide hook table; the standard style at start-up.
-OutputFormat& output_format();
-
+/// The process-wide style table, chosen by the style options; the standard style
+/// at start-up.
+const OutputFormat& output_format();
 void select_standard_output();
 void select_csv_output();
 void select_latex_output();
 void select_c_output();
 
-/// Writes the values whose flag is zero (all of them without flags) as one row.
-int write_row(OutputStream& out, const double* values, std::size_t n,
-              const std::uint8_t* flags = nullptr);
+/// How values become text: the user's --format, then -x, then the default text.
+/// Chosen once, from Settings, when a stream is made.
+struct NumberStyle {
+  enum class Kind { kDefault, kExtraAll, kExtraColumn, kUserFormat };
+  Kind kind = Kind::kDefault;
+  std::uint32_t column = 0;  ///< the -x column, 0-based
+  std::string format;        ///< the --format text
+  static NumberStyle from_settings();
+};
 
-/// The number hook shared by all styles: --format, then -x, then the default text.
-void write_number(OutputStream& out, std::uint32_t column, double value);
+/// An output file, standard output or (for tests) memory.
+class OutputStream {
+ public:
+  /// Opens `name` for writing (truncating) or appending; nullptr on failure
+  /// (errno kept).
+  static std::unique_ptr<OutputStream> open_file(const std::string& name, bool append);
+  /// Standard output, called `name` in messages; only flushed, never closed.
+  static std::unique_ptr<OutputStream> standard_output(const std::string& name = "-");
+  /// A stream whose text is kept in memory (`text()`).
+  static std::unique_ptr<OutputStream> memory();
+
+  /// Hands what is buffered to the file when the stream was not closed (a run
+  /// ending on a fatal error keeps the rows written so far); errors are ignored
+  /// there.
+  ~OutputStream();
+  OutputStream(const OutputStream&) = delete;
+  OutputStream& operator=(const OutputStream&) = delete;
+
+  void put(char c) {
+    if (used_ == kCapacity) flush_buffer();
+    data_[used_++] = c;
+  }
+  void write(const char* text, std::size_t length) {
+    if (kCapacity - used_ < length) {
+      write_long(text, length);
+      return;
+    }
+    std::memcpy(data_.get() + used_, text, length);
+    used_ += length;
+  }
+  void write(std::string_view text) { write(text.data(), text.size()); }
+  /// printf-style text; false when the library could not convert it.
+  bool print(const char* format, ...) KEST_PRINTF(2, 3);
+
+  /// One value as the number style writes it for `column`.
+  void number(std::uint32_t column, double value) {
+    if (number_.kind == NumberStyle::Kind::kDefault) {
+      if (kCapacity - used_ < kNumberTextSize) flush_buffer();
+      used_ += format_number_default(value, data_.get() + used_);
+      return;
+    }
+    styled_number(column, value);
+  }
+
+  /// The style's separator character of the standard style.
+  char delimiter() const { return delimiter_; }
+  const OutputFormat& style() const { return style_; }
+  const std::string& name() const { return name_; }
+  bool is_standard_output() const { return fd_ == 1 && !owned_; }
+
+  /// Hands the buffered text to the file; a failed write is fatal.
+  void flush();
+  /// Flushes and closes (standard output is only flushed); failure is fatal.
+  /// Calling it twice is harmless.
+  void close();
+  /// What a memory stream holds so far.
+  std::string text();
+
+ private:
+  static constexpr std::size_t kCapacity = 65536;
+  OutputStream(int fd, bool owned, std::string name);
+  void flush_buffer();
+  void write_long(const char* text, std::size_t length);
+  void styled_number(std::uint32_t column, double value);
+  bool write_all(const char* data, std::size_t size);
+
+  int fd_;
+  bool owned_;
+  bool closed_ = false;
+  std::string name_;
+  std::unique_ptr<char[]> data_;
+  std::size_t used_ = 0;
+  std::string memory_;
+  NumberStyle number_;
+  OutputFormat style_;
+  char delimiter_;
+};
+
+/// Writes the values whose flag is zero (all of them without flags) as one row.
+void write_row(OutputStream& out, const double* values, std::size_t n,
+               const std::uint8_t* flags = nullptr);
 
 /// True when `format` is an acceptable --format text: exactly one e/f/g
-/// conversion with optional flags, width and precision; every other '%' doubled.
+/// conversion with optional flags, width and precision (each below 2^31); every
+/// other '%' doubled.
 bool check_number_format(std::string_view format);
 
 }  // namespace kest

@@ -8,61 +8,40 @@
 #include "base/diagnostics.h"
 #include "io/reader.h"
 #include "base/log.h"
+#include "base/text.h"
 
 namespace kest {
 
 namespace {
 
 // Widest number of an item, sign included (as "%8d" reads it).
-constexpr std::size_t kNumberWidth = 8;
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
+constexpr int kNumberWidth = 8;
 
 // Reads an item the way sscanf reads it with "%8d" numbers, blanks around the
-// literal separators being optional.
+// literal separators being optional. Items lie in a NUL-terminated text and end
+// at a comma, which no number or blank reaches past.
 class ItemScanner {
  public:
   explicit ItemScanner(std::string_view text) : text_(text) {}
 
-  // One number: leading white space skipped, then at most kNumberWidth characters
-  // of an optional sign and decimal digits (at least one digit).
   bool number(int& value) {
-    skip_space();
-    std::size_t pos = pos_;
-    std::size_t limit = pos + kNumberWidth < text_.size() ? pos + kNumberWidth : text_.size();
-    bool negative = false;
-    if (pos < limit && (text_[pos] == '-' || text_[pos] == '+')) {
-      negative = text_[pos] == '-';
-      ++pos;
-    }
-    std::size_t digits_start = pos;
-    int magnitude = 0;  // at most 8 digits: never beyond 99999999
-    while (pos < limit && is_digit(text_[pos])) magnitude = magnitude * 10 + (text_[pos++] - '0');
-    if (pos == digits_start) return false;
-    pos_ = pos;
-    value = negative ? -magnitude : magnitude;
+    long long read = 0;
+    const std::size_t used = scan_width_integer(text_.data() + pos_, kNumberWidth, read);
+    if (used == 0) return false;
+    pos_ += used;
+    value = static_cast<int>(read);  // at most 8 characters: within int
     return true;
   }
 
   // " c ": optional white space, then the character c.
   bool literal(char c) {
-    skip_space();
+    while (pos_ < text_.size() && is_blank(text_[pos_])) ++pos_;
     if (pos_ >= text_.size() || text_[pos_] != c) return false;
     ++pos_;
     return true;
   }
 
  private:
-  void skip_space() {
-    while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
-  }
-
   std::string_view text_;
   std::size_t pos_ = 0;
 };
@@ -137,10 +116,8 @@ void apply_items(std::uint8_t* flags, const char* text, std::uint32_t n) {
 void apply_selection_file(const std::string& name, std::uint8_t* flags, std::uint32_t n) {
   std::unique_ptr<InputStream> in = InputStream::open(name);
   if (in == nullptr) KEST_FATAL("Could not open kest file: %s", name.c_str());
-  ReaderLookAhead guard;
-  char* buffer = in->line_buffer();
-  std::size_t capacity = in->line_capacity();
-  while (const char* line = read_data_line(buffer, capacity, *in, nullptr)) {
+  // A stream of its own: the data file's skipped rows and kept comments are untouched.
+  while (const char* line = read_data_line(*in, nullptr)) {
     apply_items(flags, line, n);
   }
 }

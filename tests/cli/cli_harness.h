@@ -3,21 +3,19 @@
 #pragma once
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "support.h"
 
 namespace kest_cli {
+
+using kest::testing::slurp;
 
 struct RunResult {
   int status = -1;
@@ -25,32 +23,15 @@ struct RunResult {
   std::string err;
 };
 
-inline std::string slurp(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+inline bool ends_with(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-class CliTest : public ::testing::Test {
+class CliTest : public kest::testing::TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kest-cli-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
-  std::filesystem::path path(const std::string& name) const { return dir_ / name; }
-  void write(const std::string& name, const std::string& text) const {
-    std::ofstream(path(name), std::ios::binary) << text;
-  }
-  std::string read(const std::string& name) const { return slurp(path(name)); }
-  bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
-
   /// Runs kest with `args` (argument 0 is added) in the temporary directory.
   /// `env` entries are set (an empty value unsets); KEST and POSIXLY_CORRECT are
   /// unset unless given. Standard output goes to `stdout_path` (read back only
@@ -61,12 +42,12 @@ class CliTest : public ::testing::Test {
                 const std::string& stdout_path = ".stdout") const {
     write(".stdin", input);
     RunResult result;
-    pid_t pid = fork();
+    const pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(127);
-      int in = open(".stdin", O_RDONLY);
-      int out = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int in = open(".stdin", O_RDONLY);
+      const int out = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(in, 0);
       dup2(out, 1);
       dup2(err, 2);
@@ -94,7 +75,18 @@ class CliTest : public ::testing::Test {
     return result;
   }
 
-  std::filesystem::path dir_;
+  /// Runs a shell command line in the temporary directory (pipelines);
+  /// `$KEST_BIN` names the binary. Returns its status and standard output.
+  RunResult shell(const std::string& command) const {
+    const std::string line = "cd '" + dir_.string() + "' && KEST_BIN='" KEST_BINARY "' sh -c '" +
+                             command + "' > .stdout 2> .stderr";
+    RunResult result;
+    const int status = std::system(line.c_str());
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = read(".stdout");
+    result.err = read(".stderr");
+    return result;
+  }
 };
 
 }  // namespace kest_cli

@@ -59,7 +59,7 @@ TEST_F(OptionsCli, ReplacedValuesAreAnnouncedAndTheRunGoesOn) {
   EXPECT_EQ(r.err.rfind("\nWarning: maxbuff=1000 is to small. Reseting to 131072\n\nContinue [y/N]:", 0),
             0u)
       << r.err;
-  r = run({"-z\\x", "in", "out"});
+  r = run({"-z\\x", "--nop", "in", "out"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err.rfind("\nMessage: Unknown separator\n", 0), 0u);
   r = run({"-g", "--nop", "in", "out"});

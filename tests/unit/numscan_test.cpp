@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "support.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,21 +1,16 @@
-// The data-file reader: classification, counting, parsing, pieces, pipes, and
-// get_line against the library's fgets.
+// The data-file reader: classification, counting, parsing, lines of any length
+// across blocks, comments, and inputs that cannot seek.
 #include "io/reader.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "base/settings.h"
-#include "base/diagnostics.h"
-#include "io/writer.h"
+#include "support.h"
 
 namespace kest {
 namespace {
@@ -23,21 +18,26 @@ namespace {
 using Rows = std::vector<std::vector<double>>;
 using std::string_literals::operator""s;
 
-class ReaderTest : public ::testing::Test {
+// A sink that keeps what it is given.
+struct Kept final : CommentSink {
+  std::vector<std::string> lines;
+  void comment(std::string_view text) override { lines.emplace_back(text); }
+};
+
+class ReaderTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
+    TempDirTest::SetUp();
     reset_settings();
     reset_pending_comments();
-    select_standard_output();
     mutable_settings().quiet = true;
   }
-  void TearDown() override { reset_pending_comments(); }
 
   // Every row read_row delivers for n variables.
-  static Rows read_all(InputStream& in, std::uint32_t n, OutputStream* out = nullptr) {
+  static Rows read_all(InputStream& in, std::uint32_t n, CommentSink* sink = nullptr) {
     Rows rows;
     std::vector<double> values(n + 1, -7.0);
-    while (read_row(in, values.data(), out, n) != nullptr) {
+    while (read_row(in, values.data(), sink, n) != nullptr) {
       EXPECT_EQ(values[n], -7.0);  // never more than n values stored
       rows.emplace_back(values.begin(), values.end() - 1);
     }
@@ -46,17 +46,25 @@ class ReaderTest : public ::testing::Test {
   static Rows read_all(const std::string& text, std::uint32_t n) {
     return read_all(*InputStream::from_string(text), n);
   }
-  // The first data line of `text`, or "<none>".
-  static std::string first_data(const std::string& text) {
+  // The first data line of `text`, or "<none>", and the rows still to skip.
+  static std::pair<std::string, std::int32_t> first_data(const std::string& text) {
     auto in = InputStream::from_string(text);
-    char* line = read_data_line(in->line_buffer(), in->line_capacity(), *in, nullptr);
-    return line != nullptr ? line : "<none>";
+    const char* line = read_data_line(*in, nullptr);
+    return {line != nullptr ? line : "<none>", in->skip_rows_left()};
   }
-  std::string temp_dir() {
-    std::string pattern = ::testing::TempDir() + "/readerXXXXXX";
-    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-    return pattern;
+  // A stream reading `data` through a pipe.
+  std::unique_ptr<InputStream> piped(const std::string& data, std::size_t block) {
+    write("data", data);
+    FILE* source = popen(("cat '" + path("data") + "'").c_str(), "r");
+    auto stream = InputStream::open("/dev/fd/" + std::to_string(fileno(source)), block);
+    pipes_.push_back(source);
+    return stream;
   }
+  void TearDown() override {
+    for (FILE* pipe : pipes_) pclose(pipe);
+    TempDirTest::TearDown();
+  }
+  std::vector<FILE*> pipes_;
 };
 
 TEST_F(ReaderTest, ClassificationOrder) {
@@ -64,23 +72,22 @@ TEST_F(ReaderTest, ClassificationOrder) {
     std::string text;
     bool qxstars;
     std::int32_t skip_rows;
-    const char* first;  // first data line
+    const char* first;  // first data line, without its line end
     std::int32_t skip_left;
   } cases[] = {
-      {"\0 1\n5\n7\n"s, false, 1, "7\n", 0},  // NUL line: not data, not a skipped row
-      {"1*2\n5\n7\n", true, 1, "7\n", 0},     // star line: not data, not a skipped row
-      {"1*2\n", false, 0, "1*2\n", 0},
-      {"#c\n1 2\n3 4\n", false, 2, "3 4\n", 0},  // comment and data line both skipped
-      {"\n1 2\n3 4\n", false, 2, "3 4\n", 0},    // a blank line is a skipped row too
+      {"\0 1\n5\n7\n"s, false, 1, "7", 0},  // NUL line: not data, not a skipped row
+      {"1*2\n5\n7\n", true, 1, "7", 0},     // star line: not data, not a skipped row
+      {"1*2\n", false, 0, "1*2", 0},
+      {"#c\n1 2\n3 4\n", false, 2, "3 4", 0},  // comment and data line both skipped
+      {"\n1 2\n3 4\n", false, 2, "3 4", 0},    // a blank line is a skipped row too
       {"1\n", false, 5, "<none>", 4},
-      {"!1\n#1\n;1\nwords\n\n\r\n a1\n", false, 0, " a1\n", 0},
-      {" #1 2\n", false, 0, " #1 2\n", 0},  // only the very first character marks a comment
+      {"!1\n#1\n;1\nwords\n\n\r\n a1\n", false, 0, " a1", 0},
+      {" #1 2\n", false, 0, " #1 2", 0},  // only the very first character marks a comment
   };
   for (const Case& c : cases) {
     mutable_settings().qxstars = c.qxstars;
     mutable_settings().skip_rows = c.skip_rows;
-    EXPECT_EQ(first_data(c.text), c.first) << c.text;
-    EXPECT_EQ(mutable_settings().skip_rows, c.skip_left) << c.text;
+    EXPECT_EQ(first_data(c.text), std::make_pair(std::string(c.first), c.skip_left)) << c.text;
   }
 }
 
@@ -98,6 +105,7 @@ TEST_F(ReaderTest, CountAndParseTable) {
       {"1 2\n", 2, {1, 2, 0}, {1, 2, 0}},
       {"1 2 3 4\n", 4, {1, 2, 3}, {1, 2, 3}},
       {"\t-1e2 ,, +.5\r\n", 2, {-100, 0, 0}, {-100, 0.5, 0}},
+      {"1e5,2\n", 2, {100000, 0, 0}, {100000, 2, 0}},
   };
   for (const Case& c : cases) {
     for (std::int32_t delimiter : {0, int{','}}) {
@@ -106,33 +114,39 @@ TEST_F(ReaderTest, CountAndParseTable) {
       EXPECT_EQ(read_all(c.line, 3), Rows{delimiter ? c.comma : c.plain}) << c.line;
     }
   }
+  // The delimiter splits before numbers are read: 'e' cannot join an exponent.
+  mutable_settings().input_delimiter = 'e';
+  EXPECT_EQ(read_all("1e5\n", 2), (Rows{{1, 5}}));
 }
 
-TEST_F(ReaderTest, CommentsPassThroughOrQueue) {
+TEST_F(ReaderTest, CommentsGoToTheSinkOfThePassAndEachPassStartsOver) {
   const std::string text = "#c\r\nwords only\n\n1 2 3\n#ab\0cd\n4 5 6"s;
   mutable_settings().keep_comments = true;
   mutable_settings().skip_rows = 4;  // the first four lines, "1 2 3" included
-  auto in = InputStream::from_string(text);
+  auto in = InputStream::from_string(text, 5);
   EXPECT_EQ(count_variables(*in), 3u);
-  EXPECT_TRUE(pending_comments().empty());  // the look-ahead keeps no comments
-  EXPECT_TRUE(mutable_settings().keep_comments);
-  EXPECT_EQ(mutable_settings().skip_rows, 4);
-  auto out = OutputStream::memory();
-  EXPECT_EQ(read_all(*in, 3, out.get()), (Rows{{4, 5, 6}}));
-  EXPECT_TRUE(in->eof());
-  EXPECT_EQ(mutable_settings().skip_rows, 0);
-  out->flush();
-  EXPECT_EQ(out->text(), "#c\nwords only\n\n1 2 3\n#ab\n");
-
   in->rewind();
-  EXPECT_EQ(read_all(*in, 3).size(), 2u);
-  EXPECT_EQ(pending_comments(), (std::deque<std::string>{"#c", "words only", "", "#ab"}));
+  Kept kept;
+  EXPECT_EQ(read_all(*in, 3, &kept), (Rows{{4, 5, 6}}));
+  EXPECT_TRUE(in->eof());
+  EXPECT_EQ(kept.lines, (std::vector<std::string>{"#c", "words only", "", "1 2 3", "#ab"}));
+  // A rewind restores the rows to skip; without a sink comments are dropped.
+  in->rewind();
+  EXPECT_EQ(in->skip_rows_left(), 4);
+  EXPECT_EQ(read_all(*in, 3).size(), 1u);
+  // Without --keep-comments nothing reaches the sink.
+  mutable_settings().keep_comments = false;
+  in->rewind();
+  Kept none;
+  read_all(*in, 3, &none);
+  EXPECT_TRUE(none.lines.empty());
 }
 
 TEST_F(ReaderTest, EdgeCases) {
   EXPECT_EQ(read_all("1 2 3\n1 x 3\n4 5 6\n", 3), (Rows{{1, 2, 3}, {1, 0, 0}, {4, 5, 6}}));
   auto in = InputStream::from_string(" #1 2\n3\n");
   EXPECT_EQ(count_variables(*in), 0u);
+  in->rewind();
   EXPECT_EQ(read_all(*in, 1), (Rows{{0}, {3}}));
   for (const std::string& text : {""s, "# only\n\nwords\n"s, "\0\0\0\n\0 1 2\n"s}) {
     in = InputStream::from_string(text);
@@ -144,141 +158,109 @@ TEST_F(ReaderTest, EdgeCases) {
   EXPECT_EQ(count_values("ab\n"), 0u);
   EXPECT_EQ(count_values("abc"), 0u);
   EXPECT_EQ(read_all("abc1 2\nx9\n7 1 2\n", 2), (Rows{{1, 2}}));  // "x9\n" ends the data
-  mutable_settings().input_delimiter = ',';
-  in = InputStream::from_string("9,,1,2\n");
-  EXPECT_EQ(read_all(*in, 3), (Rows{{1, 2, 0}}));
-  EXPECT_STREQ(in->line_buffer(), "9,,1 2\n");  // replaced only after the skipped columns
   mutable_settings().skip_columns = 0;
-  mutable_settings().input_delimiter = 0;
   EXPECT_EQ(read_all("1 2\r\n3 4", 2), (Rows{{1, 2}, {3, 4}}));
   EXPECT_EQ(read_all("1 2\0 3\n\0 9\n4 5 6\n"s, 3), (Rows{{1, 2, 0}, {4, 5, 6}}));
 }
 
-TEST_F(ReaderTest, CountRowsStopsAtFirstMismatch) {
-  mutable_settings().quiet = false;
+TEST_F(ReaderTest, CountRowsStopsAtTheFirstMismatchAndChecksReportEveryOne) {
   mutable_settings().skip_rows = 1;
-  mutable_settings().keep_comments = true;
-  auto in = InputStream::from_string("skip\n1 2\n# c\n3,4\n5\n6 7\n");
-  ::testing::internal::CaptureStderr();
+  auto in = InputStream::from_string("skip\n1 2\n# c\n3,4\n5\n6 7\nx1\n8 9\n");
   EXPECT_EQ(count_rows(*in, count_variables(*in)), 2u);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Found 2 rows.\n");
-  EXPECT_EQ(mutable_settings().skip_rows, 1);
-  EXPECT_TRUE(mutable_settings().keep_comments);
-  EXPECT_TRUE(pending_comments().empty());
-  EXPECT_EQ(read_all(*in, 2).size(), 4u);
+  in->rewind();
+  EXPECT_EQ(read_all(*in, 2).size(), 6u);  // "x1" is a row of zeros
+  in->rewind();
+  testing::Capture err(2, stderr);
+  EXPECT_EQ(check_rows(*in, 2), 4u);
+  EXPECT_EQ(err.text(),
+            "Warning: Column count mismatch on line 3. Should be 2 but found 1.\n"
+            "Warning: 1 column count mismatches found.\nFirst on line 3");
 }
 
-TEST_F(ReaderTest, LongLinesComeInPieces) {
-  mutable_settings().maxbuff = 8;
-  mutable_settings().keep_comments = true;
-  auto in = InputStream::from_string("11 22 33 44 55\naaaaaaa1 2\n", 3);
-  EXPECT_EQ(read_all(*in, 3), (Rows{{11, 22, 3}, {3, 44, 55}, {1, 2, 0}}));
-  EXPECT_EQ(pending_comments(), (std::deque<std::string>{"", "aaaaaaa"}));
-  // The line buffer keeps the size it was made with.
-  mutable_settings().maxbuff = 1 << 20;
-  EXPECT_EQ(in->line_capacity(), 8u);
-
-  reset_settings();
-  mutable_settings().quiet = true;
-  // Two 10 MB lines of digits, the first with a line feed: every piece is one number.
-  const std::string huge(10 << 20, '1');
-  ASSERT_NE(huge.size() % (kDefaultMaxbuff - 1), 0u);
-  std::size_t pieces = huge.size() / (kDefaultMaxbuff - 1) + 1;
-  in = InputStream::from_string(huge + "\n" + huge);
-  EXPECT_EQ(count_rows(*in, count_variables(*in)), 2 * pieces);
-  EXPECT_EQ(read_all(*in, 1).size(), 2 * pieces);
+// Lines come out whole and exactly as a split at line feeds gives them, whatever
+// the block size and wherever the blocks end.
+TEST_F(ReaderTest, LinesAreNeverSplitAcrossBlocks) {
+  std::mt19937 random(12345);
+  const char alphabet[] = {'a', '1', ' ', '\n', '\n', '\r', '\0'};
+  for (int round = 0; round < 300; ++round) {
+    std::string text(random() % 400, 'x');
+    for (char& c : text) c = alphabet[random() % sizeof alphabet];
+    auto in = InputStream::from_string(text, 1 + random() % 40);
+    std::size_t start = 0;
+    Line line;
+    while (start < text.size()) {
+      ASSERT_TRUE(in->next_line(line)) << round;
+      std::size_t end = text.find('\n', start);
+      const bool feed = end != std::string::npos;
+      if (!feed) end = text.size();
+      const std::string content = text.substr(start, end - start);
+      const std::size_t nul = content.find('\0');
+      ASSERT_EQ(std::string(line.text), content.substr(0, nul)) << round;
+      ASSERT_EQ(line.length, nul != std::string::npos ? nul : content.size() + feed) << round;
+      start = end + 1;
+    }
+    ASSERT_FALSE(in->next_line(line));
+    ASSERT_TRUE(in->eof());
+  }
+  // A number across the default block and buffer sizes stays one number, and a
+  // long comment line stays one comment.
+  const std::string wide = "1 2" + std::string(131068, ' ') + "12345 6\n";
+  const std::string comment = "#" + std::string(150000, 'c') + "\n";
+  auto in = InputStream::from_string(comment + wide + wide);
+  EXPECT_EQ(count_rows(*in, count_variables(*in)), 2u);
+  in->rewind();
+  EXPECT_EQ(read_all(*in, 4), (Rows{{1, 2, 12345, 6}, {1, 2, 12345, 6}}));
 }
 
 TEST_F(ReaderTest, WideRows) {
   std::string line;
   for (int i = 0; i < 20000; ++i) line += std::to_string(i) + (i % 3 ? "\t" : " ");
   auto in = InputStream::from_string(line + "\n");
-  std::uint32_t n = count_variables(*in);
+  const std::uint32_t n = count_variables(*in);
   ASSERT_EQ(n, 20000u);
-  Rows rows = read_all(*in, n);
+  in->rewind();
+  const Rows rows = read_all(*in, n);
   ASSERT_EQ(rows.size(), 1u);
   for (std::uint32_t i = 0; i < n; ++i) ASSERT_EQ(rows[0][i], i);
 }
 
-TEST_F(ReaderTest, FilesPipesAndRewind) {
-  std::string dir = temp_dir();
-  EXPECT_EQ(InputStream::open(dir), nullptr);
+TEST_F(ReaderTest, FilesOpenAndRefuseDirectories) {
+  EXPECT_EQ(InputStream::open(dir_.string()), nullptr);
   EXPECT_EQ(errno, EISDIR);
-  EXPECT_EQ(InputStream::open(dir + "/missing"), nullptr);
-
-  std::string name = dir + "/data";
-  std::string text = "# head\n";
-  for (int i = 0; i < 300; ++i) text += std::to_string(i) + " 1\n";
-  FILE* file = std::fopen(name.c_str(), "wb");
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
-  auto in = InputStream::open(name, 64);  // many refills and rewinds
+  EXPECT_EQ(InputStream::open(path("missing")), nullptr);
+  write("data", "1 2\n");
+  auto in = InputStream::open(path("data"));
   struct stat info;
-  ASSERT_EQ(stat(name.c_str(), &info), 0);
+  ASSERT_EQ(stat(path("data").c_str(), &info), 0);
   EXPECT_EQ(in->device(), info.st_dev);
   EXPECT_EQ(in->inode(), info.st_ino);
-  EXPECT_EQ(count_rows(*in, count_variables(*in)), 300u);
-  EXPECT_EQ(read_all(*in, 2).size(), 300u);
-  unlink(name.c_str());
-  rmdir(dir.c_str());
-
-  // A pipe rewinds while its first block holds everything read so far.
-  auto piped = [](const std::string& data, std::size_t block) {
-    int fds[2];
-    EXPECT_EQ(pipe(fds), 0);
-    EXPECT_EQ(write(fds[1], data.data(), data.size()), static_cast<ssize_t>(data.size()));
-    close(fds[1]);
-    auto stream = InputStream::open("/dev/fd/" + std::to_string(fds[0]), block);
-    close(fds[0]);
-    return stream;
-  };
-  in = piped("# c\n1 2\n3 4\n", 64);
-  ASSERT_NE(in, nullptr);
-  EXPECT_EQ(count_rows(*in, count_variables(*in)), 2u);
-  EXPECT_EQ(read_all(*in, 2), (Rows{{1, 2}, {3, 4}}));
-  in = piped("# c\n1 2\n3 4\n", 8);
-  EXPECT_EQ(count_variables(*in), 2u);  // the first data line ends in the first block
-  try {
-    count_rows(*in, 2);
-    ADD_FAILURE() << "rewound a pipe past its first block";
-  } catch (const FatalError& error) {
-    EXPECT_EQ(error.message(), "Could not rewind file " + in->name() + "\n");
-  }
 }
 
-// get_line stores and reports exactly what fgets does, across block boundaries.
-TEST_F(ReaderTest, GetLineMatchesFgets) {
-  std::mt19937 random(12345);
-  std::string dir = temp_dir();
-  std::string name = dir + "/random";
-  const char alphabet[] = {'a', '1', ' ', '\n', '\n', '\r', '\0'};
-  for (int round = 0; round < 200; ++round) {
-    std::string text(random() % 300, 'x');
-    for (char& c : text) c = alphabet[random() % sizeof alphabet];
-    FILE* file = std::fopen(name.c_str(), "wb");
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-    file = std::fopen(name.c_str(), "rb");
-    auto in = InputStream::open(name, round % 4 == 0 ? InputStream::kBlockSize : 1 + random() % 40);
-    for (int call = 0; call < 400; ++call) {
-      int size = 1 + random() % 30;
-      char expected[32], got[32];
-      std::memset(expected, '#', sizeof expected);
-      std::memset(got, '#', sizeof got);
-      bool read = std::fgets(expected, size, file) != nullptr && size > 1;
-      std::size_t stored = in->get_line(got, size);
-      ASSERT_EQ(std::memcmp(expected, got, sizeof got), 0) << round << " " << call;
-      ASSERT_EQ(stored != 0, read);
-      if (read) {  // the count ends the line: at a line feed, a full buffer or the end
-        ASSERT_EQ(got[stored], '\0');
-        ASSERT_TRUE(got[stored - 1] == '\n' || stored + 1 == std::size_t(size) || in->eof());
-      }
-      ASSERT_EQ(in->eof(), std::feof(file) != 0);
-    }
-    std::fclose(file);
+// A pipe is read as often as a file: what later passes need is spooled, and the
+// last pass reads on from the pipe.
+TEST_F(ReaderTest, PipesReadManyTimes) {
+  std::string text = "# head\n";
+  for (int i = 0; i < 3000; ++i) text += std::to_string(i) + " 1\n";
+  for (std::size_t block : {std::size_t{7}, std::size_t{64}, InputStream::kBlockSize}) {
+    auto in = piped(text, block);
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(count_variables(*in), 2u);
+    EXPECT_EQ(count_rows(*in, 2), 3000u) << block;
+    in->rewind();
+    EXPECT_EQ(count_rows(*in, 2), 3000u) << block;
+    in->rewind(true);
+    const Rows rows = read_all(*in, 2);
+    ASSERT_EQ(rows.size(), 3000u) << block;
+    EXPECT_EQ(rows.back(), (std::vector<double>{2999, 1}));
   }
-  unlink(name.c_str());
-  rmdir(dir.c_str());
+  // Only the first line is looked at before the last pass: nothing is spooled,
+  // and a rewind after the last pass left the first block cannot be honoured.
+  auto in = piped(text, 64);
+  EXPECT_EQ(count_variables(*in), 2u);
+  in->rewind(true);
+  EXPECT_EQ(read_all(*in, 2).size(), 3000u);
+  EXPECT_EQ(testing::fatal_message([&] { in->rewind(); }),
+            "Could not rewind file " + in->name() + "\n");
 }
 
 }  // namespace

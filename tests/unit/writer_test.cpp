@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "base/settings.h"
+#include "support.h"
 
 namespace kest {
 namespace {
@@ -22,7 +23,7 @@ class WriterTest : public ::testing::Test {
   static std::string table(std::uint32_t columns, std::uint32_t rows_figure,
                            const std::vector<std::vector<double>>& rows) {
     auto out = OutputStream::memory();
-    const OutputFormat& style = output_format();
+    const OutputFormat& style = out->style();
     style.header(*out, columns, rows_figure);
     for (std::size_t i = 0; i < rows.size(); ++i) {
       if (i == 1) style.comment(*out, "note");
@@ -81,8 +82,9 @@ TEST_F(WriterTest, DelimiterOnlyChangesTheStandardStyle) {
   auto out = OutputStream::memory();
   write_row(*out, values, 2);
   select_csv_output();
-  write_row(*out, values, 2);
-  EXPECT_EQ(out->text(), "1\t2\n1, 2\n");
+  auto csv = OutputStream::memory();
+  write_row(*csv, values, 2);
+  EXPECT_EQ(out->text() + csv->text(), "1\t2\n1, 2\n");
 }
 
 TEST_F(WriterTest, NumberTextFollowsFormatThenExtraPrecisionThenDefault) {
@@ -120,26 +122,34 @@ TEST_F(WriterTest, FormatCheck) {
       {"%%%g", true},     {"%lf", false},   {"%d", false},        {"%f %f", false},  {"abc", false},
       {"%", false},       {"", false},      {"%%", false},        {"%5.2e%", false}, {"%*f", false},
       {"%5.2.1f", false}, {"%n", false},    {"%s", false},        {"%1$f", false},
+      // Widths and precisions the library cannot convert.
+      {"%2147483647f", true}, {"%2147483648f", false}, {"%99999999999f", false},
+      {"%.2147483648f", false},
   };
   for (const Case& c : cases) EXPECT_EQ(check_number_format(c.text), c.ok) << c.text;
 }
 
-TEST_F(WriterTest, LongTextsGrowTheRowBuffer) {
+TEST_F(WriterTest, TextsOfAnyLengthArriveWhole) {
   mutable_settings().format_set = true;
-  mutable_settings().number_format = "%200.1f";
-  std::vector<double> values(1000, 1.5);
+  mutable_settings().number_format = "%70000.1f";
+  const std::vector<double> values(3, 1.5);
   auto out = OutputStream::memory();
   write_row(*out, values.data(), values.size());
-  EXPECT_EQ(out->text().size(), 1000u * 200 + 999 + 1);
+  out->write(std::string(200000, 'c'));
+  EXPECT_EQ(out->text().size(), 3u * 70000 + 2 + 1 + 200000);
 }
 
-TEST_F(WriterTest, WriteErrorsAreReportedWhenTheStreamCloses) {
+TEST_F(WriterTest, AFailedWriteIsFatalAtOnce) {
   auto out = OutputStream::open_file("/dev/full", false);
   ASSERT_TRUE(out);
   const double values[] = {1, 2, 3};
-  for (int i = 0; i < 30000; ++i) write_row(*out, values, 3);
-  EXPECT_FALSE(out->close());
-  EXPECT_FALSE(out->close());
+  EXPECT_EQ(testing::fatal_message([&] {
+              for (int i = 0; i < 30000; ++i) write_row(*out, values, 3);
+            }),
+            "Could not write file /dev/full\n");
+  out = OutputStream::open_file("/dev/full", false);
+  write_row(*out, values, 3);
+  EXPECT_EQ(testing::fatal_message([&] { out->close(); }), "Could not write file /dev/full\n");
 }
 
 }  // namespace

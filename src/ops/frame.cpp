@@ -1,0 +1,125 @@
+#include "ops/frame.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "base/settings.h"
+
+namespace kest {
+
+bool names_standard_output(const std::string& name) {
+  return name == "stdout" || name == "STDOUT" || name == "-";
+}
+
+namespace {
+
+bool same_file(const struct stat& a, dev_t device, ino_t inode) {
+  return a.st_dev == device && a.st_ino == inode;
+}
+
+// Refuses an output that is one of the run's input files (same device and inode,
+// whatever the names), before the output is opened or truncated.
+void refuse_input_as_output(const Job& job, const InputStream& in, const std::string& out_name) {
+  struct stat out {};
+  const int status =
+      names_standard_output(out_name) ? ::fstat(1, &out) : ::stat(out_name.c_str(), &out);
+  if (status != 0 || !S_ISREG(out.st_mode)) return;
+  bool clash = same_file(out, in.device(), in.inode());
+  struct stat selection {};
+  if (job.selection.kind == SelectionSource::Kind::kFile &&
+      ::stat(job.selection.file.c_str(), &selection) == 0) {
+    clash = clash || same_file(out, selection.st_dev, selection.st_ino);
+  }
+  if (clash) KEST_FATAL("Input and output are the same file: %s\n", out_name.c_str());
+}
+
+}  // namespace
+
+SelectionFlags make_selection_flags(const SelectionSource& source, std::uint32_t n, bool invert) {
+  SelectionFlags flags =
+      vector_or_die<std::uint8_t>(__FILE_NAME__, __LINE__, static_cast<std::size_t>(n) + 102);
+  if (source.kind == SelectionSource::Kind::kNoSelection) return flags;
+  std::optional<std::string> file;
+  if (source.kind == SelectionSource::Kind::kFile) file = source.file;
+  parse_selection(file, flags.data(), invert, settings().selection_strings, n);
+  return flags;
+}
+
+Frame::Frame(const Job& job, Needs needs) : job_(job), needs_(needs) {
+  in_ = InputStream::open(job_.in);
+  if (!in_) KEST_FATAL("Could not open file %s\n", job_.in.c_str());
+  const Settings& s = settings();
+  cols_ = count_variables(*in_);
+  if (!s.quiet) std::fprintf(stderr, "Found %lu variables.\n", static_cast<unsigned long>(cols_));
+  if (needs_.rows || s.add_line_count) rows_ = count_rows(*in_, cols_);
+  flags_ = needs_.flags ? make_selection_flags(job_.selection, cols_, s.inverse)
+                        : vector_or_die<std::uint8_t>(__FILE_NAME__, __LINE__,
+                                                      static_cast<std::size_t>(cols_) + 102);
+  row_ = vector_or_die<double>(__FILE_NAME__, __LINE__, cols_);
+  in_->rewind(!needs_.another_pass);
+  std::fflush(stderr);
+  std::fflush(stdout);
+}
+
+Frame::~Frame() = default;
+
+Output& Frame::open_output(Shape shape) {
+  if (!job_.out) {
+    outputs_.push_back(std::make_unique<Output>());
+    return *outputs_.back();
+  }
+  return open_output(*job_.out, shape);
+}
+
+Output& Frame::open_output(const std::string& name, Shape shape) {
+  const Settings& s = settings();
+  refuse_input_as_output(job_, *in_, name);
+  auto output = std::make_unique<Output>();
+  if (names_standard_output(name)) {
+    output->stream_ = OutputStream::standard_output(name);
+  } else {
+    output->stream_ = OutputStream::open_file(name, s.append);
+    if (!output->stream_) {
+      KEST_FATAL("Could not open file %s for %s\n", name.c_str(), s.append ? "appending" : "writing");
+    }
+  }
+  OutputStream& stream = *output->stream_;
+  auto& queue = pending_comments();
+  while (!queue.empty()) {
+    if (s.keep_comments) stream.style().comment(stream, queue.front());
+    queue.pop_front();
+  }
+  stream.style().header(stream, shape.cols, s.add_line_count ? shape.rows : 0);
+  outputs_.push_back(std::move(output));
+  return *outputs_.back();
+}
+
+CommentSink* Frame::sink() {
+  if (!needs_.comments) return nullptr;
+  if (outputs_.empty()) return &pending_comment_sink();
+  return outputs_.back().get();
+}
+
+double* Frame::read_row(double* values, std::uint32_t n) {
+  return kest::read_row(*in_, values, sink(), n);
+}
+
+char* Frame::read_line() { return read_data_line(*in_, sink()); }
+
+OpResult Frame::finish(std::uint32_t rows) {
+  for (auto& output : outputs_) {
+    if (OutputStream* stream = output->stream()) {
+      stream->style().footer(*stream);
+      stream->close();
+    }
+  }
+  outputs_.clear();
+  in_.reset();
+  // Comments of this input that no output took do not reach the next input's output.
+  reset_pending_comments();
+  return OpResult(cols_, rows);
+}
+
+}  // namespace kest

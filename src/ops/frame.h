@@ -1,0 +1,172 @@
+// The frame every operation runs in.
+//
+// An operation opens a Frame for its job: the frame opens the input, counts its
+// variables (and, where asked or where --add-line-count needs them, its rows),
+// makes the column selection flags and rewinds the input for the data pass. The
+// operation then opens its output (or several, or late) stating the shape it
+// writes, reads rows, writes rows, and hands back `frame.finish(rows)`.
+//
+// The frame alone writes headers, footers and kept comments, and checks every
+// write: `finish` writes each footer and closes each output, and only `finish`
+// makes the OpResult an operation must return. A fatal error leaves the rows
+// written so far and no footer.
+//
+//   OpResult add(const Job& job) {
+//     Frame frame(job);
+//     Output& out = frame.open_output(frame.shape());
+//     std::uint32_t rows = 0;
+//     for (std::span<double> row : frame.rows()) { ...; out.write(row); ++rows; }
+//     return frame.finish(rows);
+//   }
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "io/reader.h"
+#include "io/writer.h"
+#include "ops/registry.h"
+#include "select/readflag.h"
+
+namespace kest {
+
+/// The table an operation writes: its number of columns and, where the operation
+/// knows it, its number of rows. The header's row figure is `rows` with
+/// --add-line-count and 0 otherwise.
+struct Shape {
+  std::uint32_t cols = 0;
+  std::uint32_t rows = 0;
+};
+
+/// One opened output: the stream with its style. Without an output name it
+/// writes nothing.
+class Output final : public CommentSink {
+ public:
+  void write(const double* values, std::size_t n, const std::uint8_t* flags = nullptr) {
+    if (stream_) write_row(*stream_, values, n, flags);
+  }
+  void write(std::span<const double> row, const std::uint8_t* flags = nullptr) {
+    write(row.data(), row.size(), flags);
+  }
+  void comment(std::string_view text) override {
+    if (stream_) stream_->style().comment(*stream_, text);
+  }
+  /// The stream, or nullptr without an output name.
+  OutputStream* stream() { return stream_.get(); }
+
+ private:
+  friend class Frame;
+  std::unique_ptr<OutputStream> stream_;
+};
+
+class Frame {
+ public:
+  struct Needs {
+    bool rows = false;         ///< count the rows before the data pass
+    bool flags = true;         ///< make the column selection flags
+    bool comments = true;      ///< kept comments go to the output (else dropped)
+    bool another_pass = false; ///< the input will be read again after the data pass
+  };
+
+  /// Opens the job's input ("Could not open file %s\n"), reports its variables,
+  /// counts rows, makes flags, and rewinds for the data pass.
+  explicit Frame(const Job& job, Needs needs);
+  explicit Frame(const Job& job) : Frame(job, Needs{}) {}
+  ~Frame();
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+
+  const Job& job() const { return job_; }
+  const OpParams& params() const { return *job_.params; }
+  /// The number of variables of the input.
+  std::uint32_t cols() const { return cols_; }
+  /// The counted rows (0 when not counted).
+  std::uint32_t counted_rows() const { return rows_; }
+  /// The input's columns and counted rows.
+  Shape shape() const { return {cols_, rows_}; }
+  /// The column selection flags: cols() + 102 bytes, 1 where selected.
+  const std::uint8_t* flags() const { return flags_.data(); }
+  SelectionFlags& selection_flags() { return flags_; }
+  bool selected(std::size_t column) const { return flags_[column] != 0; }
+
+  /// Opens the job's output with the header for `shape`; kept comments read so
+  /// far come first.
+  Output& open_output(Shape shape);
+  /// Opens a further output of the operation's own name (it must not be an
+  /// input of the run).
+  Output& open_output(const std::string& name, Shape shape);
+
+  /// Parses the next data row into `values` (n of them); nullptr at the end.
+  /// Kept comments go to the newest output, or wait for the first one.
+  double* read_row(double* values, std::uint32_t n);
+  /// The next data line as read (for operations that parse it themselves).
+  char* read_line();
+  /// The input, for passes of the operation's own.
+  InputStream& input() { return *in_; }
+  /// Goes back to the start of the input for another pass.
+  void rewind(bool last_pass) { in_->rewind(last_pass); }
+
+  /// Rows of cols() values in a buffer the frame owns, until the data ends.
+  class RowRange;
+  RowRange rows();
+
+  /// Writes every footer, closes every output (a failed write is fatal) and the
+  /// input, and hands back the number of variables and `rows`.
+  OpResult finish(std::uint32_t rows);
+
+ private:
+  CommentSink* sink();
+
+  Job job_;
+  Needs needs_;
+  std::unique_ptr<InputStream> in_;
+  std::uint32_t cols_ = 0;
+  std::uint32_t rows_ = 0;
+  SelectionFlags flags_;
+  std::vector<std::unique_ptr<Output>> outputs_;
+  std::vector<double> row_;
+};
+
+class Frame::RowRange {
+ public:
+  class iterator {
+   public:
+    std::span<double> operator*() const { return {frame_->row_.data(), frame_->cols_}; }
+    iterator& operator++() {
+      advance();
+      return *this;
+    }
+    bool operator==(std::default_sentinel_t) const { return frame_ == nullptr; }
+
+   private:
+    friend class RowRange;
+    explicit iterator(Frame* frame) : frame_(frame) { advance(); }
+    void advance() {
+      if (frame_->cols_ == 0 || frame_->read_row(frame_->row_.data(), frame_->cols_) == nullptr) {
+        frame_ = nullptr;
+      }
+    }
+    Frame* frame_;
+  };
+  iterator begin() { return iterator(frame_); }
+  std::default_sentinel_t end() { return {}; }
+
+ private:
+  friend class Frame;
+  explicit RowRange(Frame* frame) : frame_(frame) {}
+  Frame* frame_;
+};
+
+inline Frame::RowRange Frame::rows() { return RowRange(this); }
+
+/// n + 102 zero bytes, filled from the source and Settings.selection_strings
+/// (inverted with `invert`) unless the source is the no-selection marker.
+SelectionFlags make_selection_flags(const SelectionSource& source, std::uint32_t n, bool invert);
+
+/// True when the output name means standard output ("-", "stdout", "STDOUT").
+bool names_standard_output(const std::string& name);
+
+}  // namespace kest
