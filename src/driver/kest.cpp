@@ -57,9 +57,12 @@ bool same_file(const std::string& a, const std::string& b) {
   if (first && second) return *first == *second;
   if (a == "-" || b == "-") return false;
   std::error_code error;
-  const auto path_a = std::filesystem::weakly_canonical(a, error);
-  if (error) return a == b;
-  const auto path_b = std::filesystem::weakly_canonical(b, error);
+  auto normal = [&error](const std::string& name) {
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(name, error), error)
+        .lexically_normal();
+  };
+  const auto path_a = normal(a);
+  const auto path_b = normal(b);
   if (error) return a == b;
   return path_a == path_b;
 }

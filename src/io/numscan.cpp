@@ -93,38 +93,35 @@ std::size_t scan(const char* text, double* value) {
   if (*p == '-' || *p == '+') ++p;
   const char* const mantissa = p;
 
-  if (letter_is(*p, 'i') || letter_is(*p, 'n') || (*p == '0' && letter_is(p[1], 'x'))) {
+  // Hex floats and the inf and nan spellings are the library's.
+  auto by_library = [&] {
     const std::size_t consumed = scan_token_with_library(token, value);
     return consumed == 0 ? 0 : static_cast<std::size_t>(token - text) + consumed;
-  }
-
-  // The digits are gathered as they are scanned: up to 19 significant digits in
-  // `digits`, and the power of ten that scales them.
-  std::uint64_t digits = 0;
-  int significant = 0;
-  long long scale = 0;
-  bool inexact = false;  // more significant digits than `digits` holds
-  auto take_digit = [&](char c, bool fraction) {
-    if constexpr (!kValue) return;
-    const int d = c - '0';
-    if (digits == 0 && d == 0) {
-      if (fraction) --scale;
-    } else if (significant < 19) {
-      digits = digits * 10 + static_cast<std::uint64_t>(d);
-      ++significant;
-      if (fraction) --scale;
-    } else {
-      inexact = true;
-      if (!fraction) ++scale;
-    }
   };
 
-  while (is_digit(*p)) take_digit(*p++, false);
-  bool got_digit = p != mantissa;
+  // The digits are gathered as they are scanned; with at most 19 of them the
+  // gathered integer is exact (a longer text wraps it, and then from_chars decides).
+  std::uint64_t digits = 0;
+  const char* const integer_start = p;
+  while (is_digit(*p)) {
+    if constexpr (kValue) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+    ++p;
+  }
+  std::size_t count = static_cast<std::size_t>(p - integer_start);
+  if (count == 0 && (letter_is(*p, 'i') || letter_is(*p, 'n'))) return by_library();
+  if (count == 1 && *integer_start == '0' && letter_is(*p, 'x')) return by_library();
+  bool got_digit = count != 0;
+  long long scale = 0;
   if (*p == '.') {
     const char* const fraction = ++p;
-    while (is_digit(*p)) take_digit(*p++, true);
-    got_digit = got_digit || p != fraction;
+    while (is_digit(*p)) {
+      if constexpr (kValue) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+      ++p;
+    }
+    const std::size_t fraction_count = static_cast<std::size_t>(p - fraction);
+    count += fraction_count;
+    scale = -static_cast<long long>(fraction_count);
+    got_digit = got_digit || fraction_count != 0;
   }
   if (!got_digit) return 0;  // a lone sign or '.': strtod takes none of it
   // The exponent saturates far beyond any scale a line can hold, so that leading
@@ -148,7 +145,7 @@ std::size_t scan(const char* text, double* value) {
                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const long long power = scale + exponent;
-    const bool exact_digits = !inexact && digits <= (std::uint64_t{1} << 53);
+    const bool exact_digits = count <= 19 && digits <= (std::uint64_t{1} << 53);
     if (exact_digits && (digits == 0 || (power >= -22 && power <= 22))) {
       double v = static_cast<double>(digits);
       if (digits != 0) v = power < 0 ? v / kPowers[-power] : v * kPowers[power];
@@ -159,11 +156,8 @@ std::size_t scan(const char* text, double* value) {
     double v = 0.0;
     const std::from_chars_result result =
         std::from_chars(mantissa, p, v, std::chars_format::general);
-    if (result.ec != std::errc()) {
-      // Out of range: the library decides between infinity, zero and a subnormal.
-      const std::size_t consumed = scan_token_with_library(token, value);
-      return consumed == 0 ? 0 : static_cast<std::size_t>(token - text) + consumed;
-    }
+    // Out of range: the library decides between infinity, zero and a subnormal.
+    if (result.ec != std::errc()) return by_library();
     *value = negative ? -v : v;
   }
   return static_cast<std::size_t>(p - text);

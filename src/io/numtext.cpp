@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
@@ -57,6 +58,54 @@ namespace {
 // value * 1e6 is off the exact product by at most half its last place (1/16).
 constexpr double kScaledLimit = 1073741824.0;  // 2^30
 
+// The two digits of 0 to 99, in order.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The decimal digits of `value` at `out`; returns the end. Two digits a step,
+// written from the last.
+char* write_decimal(std::uint64_t value, char* out) {
+  // The digit count from the bit width: log10(2) is about 1233 / 4096.
+  static constexpr std::uint64_t kTens[] = {1ULL,
+                                            10ULL,
+                                            100ULL,
+                                            1000ULL,
+                                            10000ULL,
+                                            100000ULL,
+                                            1000000ULL,
+                                            10000000ULL,
+                                            100000000ULL,
+                                            1000000000ULL,
+                                            10000000000ULL,
+                                            100000000000ULL,
+                                            1000000000000ULL,
+                                            10000000000000ULL,
+                                            100000000000000ULL,
+                                            1000000000000000ULL,
+                                            10000000000000000ULL,
+                                            100000000000000000ULL,
+                                            1000000000000000000ULL,
+                                            10000000000000000000ULL};
+  const int bits = 64 - __builtin_clzll(value | 1);
+  std::size_t length = static_cast<std::size_t>((bits * 1233) >> 12);
+  if (length < 20 && value >= kTens[length]) ++length;
+  if (length == 0) length = 1;
+  char* p = out + length;
+  while (value >= 100) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * (value % 100), 2);
+    value /= 100;
+  }
+  if (value >= 10) {
+    std::memcpy(p - 2, kPairs + 2 * value, 2);
+  } else {
+    p[-1] = static_cast<char>('0' + value);
+  }
+  return out + length;
+}
+
 // "%.17g" of a value of at least 1e8: integers below 1e17 have at most 17 digits,
 // which the conversion writes out whole.
 std::size_t general17(double value, char* out) {
@@ -86,20 +135,17 @@ std::size_t format_number_default(double value, char* out) {
     if (std::fabs(scaled - static_cast<double>(units)) < 0.375) {
       char* p = out;
       if (std::signbit(value)) *p++ = '-';  // "%f" keeps the sign of -0.0 and -1e-7
-      p = std::to_chars(p, out + kNumberTextSize - 1, units / 1000000).ptr;
+      p = write_decimal(static_cast<std::uint64_t>(units) / 1000000, p);
       if (static_cast<std::size_t>(p - out) + 7 > kMaxFixedLength) return general17(value, out);
-      auto millionths = static_cast<int>(units % 1000000);
+      const auto millionths = static_cast<unsigned>(units % 1000000);
       if (millionths != 0) {
-        char digits[6];
-        for (int i = 5; i >= 0; --i) {
-          digits[i] = static_cast<char>('0' + millionths % 10);
-          millionths /= 10;
-        }
-        int kept = 6;
-        while (digits[kept - 1] == '0') --kept;
-        *p++ = '.';
-        std::memcpy(p, digits, static_cast<std::size_t>(kept));
-        p += kept;
+        // Six decimals by pairs, then the trailing zeros go.
+        *p = '.';
+        std::memcpy(p + 1, kPairs + 2 * (millionths / 10000), 2);
+        std::memcpy(p + 3, kPairs + 2 * (millionths / 100 % 100), 2);
+        std::memcpy(p + 5, kPairs + 2 * (millionths % 100), 2);
+        p += 7;
+        while (p[-1] == '0') --p;
       }
       *p = '\0';
       return static_cast<std::size_t>(p - out);

@@ -19,7 +19,12 @@ OutputStream::OutputStream(int fd, bool owned, std::string name)
     : fd_(fd), owned_(owned), name_(std::move(name)),
       data_(buffer_or_die(__FILE_NAME__, __LINE__, kCapacity)),
       number_(NumberStyle::from_settings()), style_(output_format()),
-      delimiter_(settings().delimiter) {}
+      delimiter_(settings().delimiter) {
+  // The separator is a fixed text for the whole run: write it once and keep it.
+  style_.separator(*this);
+  separator_.assign(data_.get(), used_);
+  used_ = 0;
+}
 
 std::unique_ptr<OutputStream> OutputStream::open_file(const std::string& name, bool append) {
   int fd;
@@ -146,16 +151,30 @@ NumberStyle NumberStyle::from_settings() {
   return style;
 }
 
-void write_row(OutputStream& out, const double* values, std::size_t n, const std::uint8_t* flags) {
-  const OutputFormat& style = out.style();
-  style.begin_row(out);
+void OutputStream::numbers(const double* values, std::size_t n, const std::uint8_t* flags) {
+  const std::size_t worst = kNumberTextSize + separator_.size();
+  const bool plain = number_.kind == NumberStyle::Kind::kDefault;
   bool first = true;
   for (std::size_t i = 0; i < n; ++i) {
     if (flags != nullptr && flags[i] != 0) continue;
-    if (!first) style.separator(out);
+    if (kCapacity - used_ < worst) flush_buffer();
+    if (!first) {
+      std::memcpy(data_.get() + used_, separator_.data(), separator_.size());
+      used_ += separator_.size();
+    }
     first = false;
-    out.number(static_cast<std::uint32_t>(i), values[i]);
+    if (plain) {
+      used_ += format_number_default(values[i], data_.get() + used_);
+    } else {
+      styled_number(static_cast<std::uint32_t>(i), values[i]);
+    }
   }
+}
+
+void write_row(OutputStream& out, const double* values, std::size_t n, const std::uint8_t* flags) {
+  const OutputFormat& style = out.style();
+  style.begin_row(out);
+  out.numbers(values, n, flags);
   style.end_row(out);
 }
 

@@ -93,7 +93,11 @@ class OutputStream {
     styled_number(column, value);
   }
 
-  /// The style's separator character of the standard style.
+  /// The values whose flag is zero (all of them without flags), separated by
+  /// the style's separator: the body of a row.
+  void numbers(const double* values, std::size_t n, const std::uint8_t* flags);
+
+  /// The separator character of the standard style (--delimiter).
   char delimiter() const { return delimiter_; }
   const OutputFormat& style() const { return style_; }
   const std::string& name() const { return name_; }
@@ -125,6 +129,7 @@ class OutputStream {
   NumberStyle number_;
   OutputFormat style_;
   char delimiter_;
+  std::string separator_;  // the style's separator, learned once
 };
 
 /// Writes the values whose flag is zero (all of them without flags) as one row.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@ struct RunResult {
   int status = -1;
   std::string out;
   std::string err;
+  long peak_kb = 0;  ///< the run's peak resident memory
 };
 
 inline bool contains(const std::string& text, const std::string& part) {
@@ -68,7 +70,9 @@ class CliTest : public kest::testing::TempDirTest {
       _exit(127);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    result.peak_kb = usage.ru_maxrss;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = read(".stdout");
     result.err = read(".stderr");
@@ -78,8 +82,8 @@ class CliTest : public kest::testing::TempDirTest {
   /// Runs a shell command line in the temporary directory (pipelines);
   /// `$KEST_BIN` names the binary. Returns its status and standard output.
   RunResult shell(const std::string& command) const {
-    const std::string line = "cd '" + dir_.string() + "' && KEST_BIN='" KEST_BINARY "' sh -c '" +
-                             command + "' > .stdout 2> .stderr";
+    const std::string line = "cd '" + dir_.string() + "' && unset KEST && KEST_BIN='" KEST_BINARY
+                             "' sh -c '" + command + "' > .stdout 2> .stderr";
     RunResult result;
     const int status = std::system(line.c_str());
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

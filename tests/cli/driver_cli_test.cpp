@@ -136,11 +136,52 @@ TEST_F(DriverCli, WildcardModeDerivesOutputNamesAndPrintsTheHeadingOnce) {
   r = run({"-w", "--skip-rows=1", "--nop", "s1", "s2"});
   EXPECT_EQ(read("s1.out"), "1 2\n");
   EXPECT_EQ(read("s2.out"), "3 4\n");
-  // A derived name equal to its input is refused.
-  write("x.out", "7\n");
-  r = run({"-w", "--nop", "x.out"});
+}
+
+// Every derived output name is checked against every input and every other
+// output before anything is opened; a clash writes nothing.
+TEST_F(DriverCli, WildcardOutputsNeverOverwriteInputsOrEachOther) {
+  struct Case {
+    std::vector<std::string> inputs;
+    std::string message;
+  } cases[] = {
+      {{"x.out"}, "Output x.out of x.out would overwrite the input x.out\n"},
+      {{"a.dat", "a.out"}, "Output a.out of a.dat would overwrite the input a.out\n"},
+      {{"b.txt", "b.csv"}, "Inputs b.txt and b.csv would both be written to b.out\n"},
+      {{"b.txt", "./b.csv"}, "Inputs b.txt and ./b.csv would both be written to ./b.out\n"},
+  };
+  for (const Case& c : cases) {
+    for (const std::string& in : c.inputs) write(in, "7\n");
+    std::vector<std::string> args = {"-w", "--nop"};
+    args.insert(args.end(), c.inputs.begin(), c.inputs.end());
+    RunResult r = run(args);
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_TRUE(ends_with(r.err, c.message)) << r.err;
+    for (const std::string& in : c.inputs) EXPECT_EQ(read(in), "7\n") << in;
+    EXPECT_FALSE(exists("b.out"));
+  }
+}
+
+// A run never writes its log entry into one of its own inputs.
+TEST_F(DriverCli, ALogFileThatIsAnInputGetsNoEntry) {
+  write("logfile", "1 2 3\n");
+  RunResult r = run({"--nop", "logfile", "-"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1 2 3\n");
+  EXPECT_TRUE(contains(r.err, "No logfile entry\n"));
+  EXPECT_EQ(read("logfile"), "1 2 3\n");
+  r = run({"--nop", "-", "-"}, "4 5\n");
+  EXPECT_TRUE(contains(read("logfile"), " --nop - -\n"));  // standard input is not the log
+}
+
+TEST_F(DriverCli, AFailedWriteToStandardOutputIsReportedOnce) {
+  std::string rows;
+  for (int i = 0; i < 50000; ++i) rows += "1 2 3 4\n";
+  write("in", rows);
+  RunResult r = run({"--nop", "in", "-"}, "", {}, KEST_BINARY, "/dev/full");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(read("x.out"), "7\n");
+  EXPECT_TRUE(ends_with(r.err, "Could not write file -\n")) << r.err;
+  EXPECT_EQ(r.err.find("Error in File"), r.err.rfind("Error in File")) << r.err;
 }
 
 TEST_F(DriverCli, EnvironmentWords) {

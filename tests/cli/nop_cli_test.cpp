@@ -75,15 +75,55 @@ TEST_F(NopCli, AWriteErrorIsAFailure) {
   RunResult r = run({"--nop", "in", "/dev/full"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Could not write file /dev/full\n"), std::string::npos) << r.err;
-  // Standard output that cannot be written fails the run as well.
-  r = run({"--nop", "in", "-"}, "", {}, KEST_BINARY, "/dev/full");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Could not write file -\n"), std::string::npos) << r.err;
   for (const char* option : {"-v", "--more"}) {
     r = run({option, "-c", "in"}, "", {}, KEST_BINARY, "/dev/full");
     EXPECT_EQ(r.status, 1) << option;
     EXPECT_NE(r.err.find("Could not write file stdout\n"), std::string::npos) << r.err;
   }
+}
+
+// Standard input and pipes are inputs like files, also when the run reads them
+// more than once; a pipe's spool is gone when the run ends.
+TEST_F(NopCli, PipesAndStandardInputGiveTheBytesOfAFile) {
+  std::string rows = "# head\n";
+  for (int i = 0; i < 100000; ++i) rows += std::to_string(i) + " " + std::to_string(i % 7) + "\n";
+  write("data", rows);
+  for (const char* options : {"--nop", "--nop --add-line-count -a --output-c"}) {
+    const std::string plain = shell(std::string("$KEST_BIN -# ") + options + " data -").out;
+    ASSERT_FALSE(plain.empty());
+    for (const char* input : {"-", "/dev/stdin"}) {
+      RunResult r = shell(std::string("cat data | TMPDIR=. $KEST_BIN -# ") + options + " " + input + " -");
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_TRUE(r.out == plain) << options << " " << input;
+    }
+  }
+  EXPECT_EQ(shell("ls | grep -c kest-").out, "0\n");
+}
+
+// Lines of any length are read whole: a number is never cut in two.
+TEST_F(NopCli, LongLinesAreNeverSplit) {
+  write("in", "1 2" + std::string(131068, ' ') + "12345 6\n#" + std::string(150000, 'c') +
+                  "\n7 8 9 10\n");
+  RunResult r = run({"--nop", "in", "-"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1 2 12345 6\n7 8 9 10\n");
+}
+
+// Kept comments stream to the output: a huge comment block costs no memory.
+TEST_F(NopCli, KeptCommentsDoNotGrowMemory) {
+  std::size_t size = 0;
+  {
+    std::ofstream file(path("in"), std::ios::binary);
+    const std::string comment = "# " + std::string(998, 'c') + "\n";
+    file << "1 2\n";
+    for (int i = 0; i < 40000; ++i) file << comment;
+    file << "3 4\n";
+    size = static_cast<std::size_t>(file.tellp());
+  }
+  RunResult r = run({"-a", "--nop", "in", "out"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(std::filesystem::file_size(path("out")), size);
+  EXPECT_LT(r.peak_kb, 20000) << "40 MB of comments between two rows";
 }
 
 TEST_F(NopCli, OpenFailures) {

@@ -110,6 +110,14 @@ TEST(NumScan, AdversarialTextsMatchLibrary) {
       }
     }
   }
+  // Long runs of zeros that would bring a huge exponent back into range if the
+  // exponent stopped counting early.
+  const std::string zeros(99999, '0');
+  for (const std::string& text :
+       {"0." + zeros + "1e1000000", "0." + zeros + "1e99999", "1" + zeros + "e-1000000",
+        "0." + zeros + zeros + "1e200000", "1" + zeros + "e-99990", "0." + zeros + "1e-5"}) {
+    EXPECT_TRUE(matches_library(text)) << text.substr(0, 12) << "..." << text.substr(text.size() - 12);
+  }
 }
 
 // Random texts from the pieces a number scan reacts to.
