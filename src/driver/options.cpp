@@ -10,6 +10,7 @@
 #include <limits>
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include "driver/help.h"
 #include "base/settings.h"
@@ -919,6 +920,14 @@ int parse_options(int argc, char** argv, DriverParams& params) {
     }
   }
   return optind;
+}
+
+std::vector<std::string_view> long_option_names() {
+  std::vector<std::string_view> names;
+  for (const struct option& entry : kLongOptions) {
+    if (entry.name != nullptr) names.emplace_back(entry.name);
+  }
+  return names;
 }
 
 }  // namespace kest

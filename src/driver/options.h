@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace kest {
 
@@ -46,5 +48,8 @@ double get_double(const char* text);
 /// place as the long-option parser does). The help text, version and listings end
 /// the run through ExitRequest.
 int parse_options(int argc, char** argv, DriverParams& params);
+
+/// Every long option name, aliases included, in table order.
+std::vector<std::string_view> long_option_names();
 
 }  // namespace kest
