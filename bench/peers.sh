@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Times kest against peers on one generated file, in the same run, and prints the
-# median times, peak memory and the ratios. Usage: bench/peers.sh [rows] (default 2000000).
+# Times kest against peers on generated files, in the same run, and prints the
+# median times, peak memory and the ratios.
+# Usage: bench/peers.sh [rows]   (default 2000000)
+# Files: the benchmark file (ten mixed numbers a row, made here) and the
+# mixed-magnitude file of bench/mixed.py. With KEST_BEFORE=path/to/other/kest an
+# earlier build is timed beside the current one.
 # Needs hyperfine, GNU time (/usr/bin/time), mawk and datamash.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,9 +12,8 @@ rows=${1:-2000000}
 kest=build/kest
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-data=$work/data.txt
 
-python3 - "$rows" "$data" <<'PY'
+python3 - "$rows" "$work/peers.dat" <<'PY'
 import random, sys
 rows, path = int(sys.argv[1]), sys.argv[2]
 rnd = random.Random(12345)
@@ -26,27 +29,31 @@ with open(path, "w") as f:
             f.writelines(out); out = []
     f.writelines(out)
 PY
-echo "data: $(du -h "$data" | cut -f1), $rows rows"
-
-hyperfine --warmup 1 --runs 5 --export-json "$work/times.json" \
-  -n "kest --nop" "$kest --quiet --nop $data $work/out1" \
-  -n "mawk \$1=\$1" "mawk '{\$1=\$1; print}' $data > $work/out2" \
-  -n "kest -c" "$kest --quiet -c $data" \
-  -n "datamash check" "datamash -W -C check < $data" >/dev/null
+bench/mixed.py "$work/mixed.dat" "$rows"
 
 peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
-python3 - "$work/times.json" \
-  "$(peak $kest --quiet --nop "$data" "$work/out1")" \
-  "$(peak mawk '{$1=$1; print}' "$data")" \
-  "$(peak $kest --quiet -c "$data")" \
-  "$(peak sh -c "datamash -W -C check < $data")" <<'PY'
+for name in peers mixed; do
+  data=$work/$name.dat
+  echo "== $name: $(du -h "$data" | cut -f1), $rows rows"
+  commands=(-n "kest --nop" "$kest --quiet --nop $data $work/out1"
+            -n "mawk \$1=\$1" "mawk '{\$1=\$1; print}' $data > $work/out2"
+            -n "kest -c" "$kest --quiet -c $data"
+            -n "datamash check" "datamash -W -C check < $data")
+  if [ -n "${KEST_BEFORE:-}" ]; then
+    commands+=(-n "before --nop" "$KEST_BEFORE --quiet --nop $data $work/out3")
+  fi
+  hyperfine --warmup 1 --runs 5 --export-json "$work/times.json" "${commands[@]}" >/dev/null
+  python3 - "$work/times.json" "$(peak $kest --quiet --nop "$data" "$work/out1")" <<'PY'
 import json, sys
 res = json.load(open(sys.argv[1]))["results"]
-mem = sys.argv[2:]
-print("%-16s %10s %12s" % ("command", "median s", "peak RSS kB"))
-for r, m in zip(res, mem):
-    print("%-16s %10.3f %12s" % (r["command"], r["median"], m))
+print("%-16s %10s" % ("command", "median s"))
+for r in res:
+    print("%-16s %10.3f" % (r["command"], r["median"]))
 t = {r["command"]: r["median"] for r in res}
+print("kest --nop peak RSS kB:         %s" % sys.argv[2])
 print("ratio kest --nop / mawk:        %.2f" % (t["kest --nop"] / t["mawk $1=$1"]))
 print("ratio kest -c / datamash check: %.2f" % (t["kest -c"] / t["datamash check"]))
+if "before --nop" in t:
+    print("ratio before --nop / mawk:      %.2f" % (t["before --nop"] / t["mawk $1=$1"]))
 PY
+done
