@@ -1,7 +1,11 @@
 #include "base/diagnostics.h"
 
 #include <cstdarg>
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <cstdio>
+#include <cstring>
 
 #include "base/settings.h"
 
@@ -44,7 +48,37 @@ void fatal_error(const char* module, int line, const char* format, ...) {
 
 void exit_process(int status) { throw ExitRequest{status}; }
 
+void end_by_broken_pipe() {
+  std::signal(SIGPIPE, SIG_DFL);
+  std::raise(SIGPIPE);
+  std::_Exit(141);  // only if the signal is blocked
+}
+
+namespace {
+std::size_t g_status_length = 0;  // characters of the status line shown, 0 when none
+}  // namespace
+
+void show_status_line(const char* text) {
+  const std::size_t length = std::strlen(text);
+  std::fprintf(stderr, "\r%s", text);
+  // A shorter text leaves no rest of the longer one.
+  for (std::size_t i = length; i < g_status_length; ++i) std::fputc(' ', stderr);
+  std::fputc('\r', stderr);
+  std::fflush(stderr);
+  g_status_length = std::max(length, g_status_length);
+}
+
+void clear_status_line() {
+  if (g_status_length == 0) return;
+  std::fputc('\r', stderr);
+  for (std::size_t i = 0; i < g_status_length; ++i) std::fputc(' ', stderr);
+  std::fputc('\r', stderr);
+  std::fflush(stderr);
+  g_status_length = 0;
+}
+
 void warning_message(const char* format, ...) {
+  clear_status_line();
   std::fputs("\nWarning: ", stderr);
   va_list args;
   va_start(args, format);
@@ -55,6 +89,7 @@ void warning_message(const char* format, ...) {
 }
 
 void info_message(const char* format, ...) {
+  clear_status_line();
   std::fputs("\nMessage: ", stderr);
   va_list args;
   va_start(args, format);
@@ -64,6 +99,7 @@ void info_message(const char* format, ...) {
 }
 
 int report_fatal(const FatalError& error) {
+  clear_status_line();
   std::fprintf(stderr, "\nError in File:%s(%d):\n", error.module().c_str(), error.line());
   std::fputs(error.message().c_str(), stderr);
   if (settings().wait_on_error) {

@@ -55,6 +55,16 @@ void info_message(const char* format, ...) KEST_PRINTF(1, 2);
 /// `Settings.wait_on_error` is on, and returns the exit status (1).
 int report_fatal(const FatalError& error);
 
+/// Ends the run the way a tool ends whose reader went away: by the broken-pipe
+/// signal, quietly, with the status a shell shows for it.
+[[noreturn]] void end_by_broken_pipe();
+
+/// A line on standard error that erases itself, for the progress of long work.
+/// Every message of the routines here (and of the log lines) clears it first.
+void show_status_line(const char* text);
+/// Erases the status line, if one is shown.
+void clear_status_line();
+
 /// printf into a std::string.
 std::string format_text(const char* format, ...) KEST_PRINTF(1, 2);
 

@@ -11,6 +11,7 @@ namespace kest {
 namespace {
 
 void log_line(const char* kind, const char* module, int line, const char* format, va_list args) {
+  clear_status_line();
   std::fflush(stdout);
   std::fflush(stderr);
   std::fprintf(stderr, "%s:%d:: %s: ", module, line, kind);

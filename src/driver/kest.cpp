@@ -222,6 +222,7 @@ int main_entry(int argc, char** argv) {
   }
   // A failed write to standard output that was already reported is not reported again.
   if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status == 0) {
+    if (errno == EPIPE) end_by_broken_pipe();
     status = report_fatal(
         FatalError(__FILE_NAME__, __LINE__, format_text("Could not write file %s\n", "stdout")));
   }

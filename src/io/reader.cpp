@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +32,7 @@ InputStream::InputStream(int fd, bool owned, std::string name, std::size_t block
 }
 
 InputStream::~InputStream() {
+  if (progress_) clear_status_line();
   if (fd_ >= 0 && owned_) ::close(fd_);
   if (spool_fd_ >= 0) ::close(spool_fd_);
 }
@@ -58,6 +61,7 @@ std::unique_ptr<InputStream> InputStream::open(const std::string& name, std::siz
     stream->start_offset_ = ::lseek(fd, 0, SEEK_CUR);
   }
   stream->seekable_ = stream->start_offset_ >= 0;
+  if (S_ISREG(info.st_mode)) stream->size_ = static_cast<std::uint64_t>(info.st_size);
   return stream;
 }
 
@@ -148,11 +152,39 @@ bool InputStream::fill() {
   if (got == 0) {
     source_done_ = true;
     eof_ = true;
+    if (progress_) {
+      progress_ = false;
+      clear_status_line();
+    }
     return false;
   }
+  if (progress_) show_progress();
   end_ += got;
   block_[end_] = '\0';
   return true;
+}
+
+namespace {
+
+double seconds_now() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+
+// At most four updates a second: the share of the input read and the rate.
+void InputStream::show_progress() {
+  const double now = seconds_now();
+  if (now - progress_shown_ < 0.25) return;
+  progress_shown_ = now;
+  const double elapsed = now - progress_start_;
+  const double done = static_cast<double>(source_pos_);
+  char text[64];
+  std::snprintf(text, sizeof text, "%3.0f%% %8.1f MB/s", 100.0 * done / static_cast<double>(size_),
+                elapsed > 0 ? done / elapsed / 1e6 : 0.0);
+  show_status_line(text);
 }
 
 void InputStream::restore_line_end() {
@@ -219,6 +251,8 @@ void InputStream::rewind(bool last_pass) {
   source_done_ = false;
   keep_comments_ = settings().keep_comments;
   skip_rows_left_ = settings().skip_rows;
+  progress_ = last_pass && size_ > kProgressSize && !settings().quiet && ::isatty(2) == 1;
+  if (progress_) progress_start_ = progress_shown_ = seconds_now();
   if (fd_ < 0 || seekable_) {
     if (fd_ >= 0 && ::lseek(fd_, start_offset_, SEEK_SET) != start_offset_) {
       KEST_FATAL("Could not rewind file %s\n", name_.c_str());
@@ -356,6 +390,7 @@ std::uint32_t check_rows(InputStream& in, std::uint32_t cols) {
       if (count == 0) break;
       ++mismatches;
       if (first_mismatch == 0) first_mismatch = line + 1;
+      clear_status_line();
       std::fprintf(stderr,
                    "Warning: Column count mismatch on line %lu. Should be %lu but found %lu.\n",
                    static_cast<unsigned long>(line + 1), static_cast<unsigned long>(cols),
@@ -364,6 +399,7 @@ std::uint32_t check_rows(InputStream& in, std::uint32_t cols) {
     ++line;
   }
   if (mismatches != 0) {
+    clear_status_line();
     std::fprintf(stderr, "Warning: %u column count mismatches found.\nFirst on line %lu", mismatches,
                  static_cast<unsigned long>(first_mismatch));
   }

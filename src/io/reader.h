@@ -126,7 +126,18 @@ class InputStream {
 
   bool keep_comments_ = false;
   std::int32_t skip_rows_left_ = 0;
+
+  // The progress line of a long last pass (standard error a terminal, not quiet,
+  // a file larger than kProgressSize).
+  void show_progress();
+  std::uint64_t size_ = 0;  // of a regular file
+  bool progress_ = false;
+  double progress_start_ = 0;
+  double progress_shown_ = 0;
 };
+
+/// Inputs larger than this show the progress of their data pass on a terminal.
+inline constexpr std::uint64_t kProgressSize = 64ULL << 20;
 
 /// Comment lines read while the output they belong to is not open yet, first
 /// in first out.

@@ -58,6 +58,7 @@ bool OutputStream::write_all(const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(fd_, data, size);
     if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && errno == EPIPE) end_by_broken_pipe();  // the reader went away
     if (written <= 0) return false;
     data += written;
     size -= static_cast<std::size_t>(written);
