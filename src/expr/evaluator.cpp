@@ -161,7 +161,6 @@ class Translator final : public LexRecorder {
   }
 
   void ternary() {
-    if (lex_.sym == symbol_none) getsym(lex_);
     logical_or();
     while (lex_.sym == symbol_question) {
       getsym(lex_);
