@@ -98,7 +98,9 @@ class Translator final : public LexRecorder {
   }
 
  private:
-  void emit(Op op, std::uint32_t a = 0, std::uint32_t b = 0, double number = 0) {
+  // The descent recurses once per nesting level, so everything bulky (strings,
+  // report sites, vector growth) stays out of line and the level frames stay small.
+  [[gnu::noinline]] void emit(Op op, std::uint32_t a = 0, std::uint32_t b = 0, double number = 0) {
     out_.code_.push_back(Program::Instruction{op, a, b, number});
     switch (op) {
       case Op::kNumber:
@@ -120,21 +122,26 @@ class Translator final : public LexRecorder {
     return static_cast<std::uint32_t>(out_.sites_.size() - 1);
   }
 
+  /// The site of a domain or range error of the operation just parsed: pc - 1.
+  [[gnu::noinline]] std::uint32_t site_before_pc() { return add_site(KEST_SITE(lex_, lex_.pc - 1)); }
+
   void trace(Level level) {
     if (debug_) emit(Op::kTrace, level);
   }
 
-  [[noreturn]] void fail(const ReportSite& site, std::string message) {
+  [[noreturn, gnu::noinline]] void fail(const ReportSite& site, std::string message) {
     raise_failure(lex_, Failure{Failure::Kind::kReportThenError, site, std::move(message)});
   }
 
   /// One more level of parentheses, unary signs or function arguments.
   void nest() {
-    if (nesting_ >= kMaxNesting) {
-      fail(KEST_SITE(lex_, lex_.last_sym),
-           format_text("expression nested too deeply (more than %d levels)\n", kMaxNesting));
-    }
+    if (nesting_ >= kMaxNesting) too_deep();
     ++nesting_;
+  }
+
+  [[noreturn, gnu::noinline]] void too_deep() {
+    fail(KEST_SITE(lex_, lex_.last_sym),
+         format_text("expression nested too deeply (more than %d levels)\n", kMaxNesting));
   }
 
   void evaluate_program() {
@@ -236,7 +243,7 @@ class Translator final : public LexRecorder {
     while (lex_.sym == symbol_raised_to) {
       getsym(lex_);
       factor();
-      emit(Op::kPower, 0, add_site(KEST_SITE(lex_, lex_.pc - 1)));
+      emit(Op::kPower, 0, site_before_pc());
     }
     for (;;) {
       Op op;
@@ -258,20 +265,9 @@ class Translator final : public LexRecorder {
         emit(Op::kNumber, 0, 0, lex_.number);
         getsym(lex_);
         return;
-      case symbol_identifier: {
-        SymbolId id = intern(lex_.ident);
-        std::string name = lex_.ident;
-        getsym(lex_);
-        if (std::optional<double> constant = find_constant(name)) {
-          emit(Op::kLoad, id, kConstantFallback, *constant);
-        } else {
-          out_.failures_.push_back(
-              Failure{Failure::Kind::kReportThenError, KEST_SITE(lex_, lex_.last_last_sym),
-                      format_text("variable/constant (%s) not found\n", name.c_str())});
-          emit(Op::kLoad, id, static_cast<std::uint32_t>(out_.failures_.size() - 1));
-        }
+      case symbol_identifier:
+        load_name();
         return;
-      }
       case symbol_lparen:
         nest();
         getsym(lex_);
@@ -292,22 +288,45 @@ class Translator final : public LexRecorder {
       case symbol_function:
         eval_func();
         return;
-      default: {
-        const char* at = lex_.pc > lex_.program ? lex_.pc - 1 : lex_.program;
-        fail(KEST_SITE(lex_, at),
-             format_text("factor: space-indent on; syntax error (%s)\n", at));
-      }
+      default:
+        no_factor();
     }
   }
 
-  void eval_func() {
-    nest();
+  /// A name read as a value: the variable lists, then the constants, else the
+  /// error at the start of the name.
+  [[gnu::noinline]] void load_name() {
+    SymbolId id = intern(lex_.ident);
+    std::string name = lex_.ident;
+    getsym(lex_);
+    if (std::optional<double> constant = find_constant(name)) {
+      emit(Op::kLoad, id, kConstantFallback, *constant);
+      return;
+    }
+    out_.failures_.push_back(Failure{Failure::Kind::kReportThenError, KEST_SITE(lex_, lex_.last_last_sym),
+                                     format_text("variable/constant (%s) not found\n", name.c_str())});
+    emit(Op::kLoad, id, static_cast<std::uint32_t>(out_.failures_.size() - 1));
+  }
+
+  [[noreturn, gnu::noinline]] void no_factor() {
+    const char* at = lex_.pc > lex_.program ? lex_.pc - 1 : lex_.program;
+    fail(KEST_SITE(lex_, at), format_text("factor: space-indent on; syntax error (%s)\n", at));
+  }
+
+  /// The function symbol's table entry; the symbol after it is scanned.
+  [[gnu::noinline]] const FunctionEntry* function_entry() {
     std::string name = lex_.ident;
     getsym(lex_);
     const FunctionEntry* entry = find_function(name);
     if (entry == nullptr) {
       fail(KEST_SITE(lex_, lex_.last_last_sym), format_text("unknown function (%s())\n", name.c_str()));
     }
+    return entry;
+  }
+
+  void eval_func() {
+    nest();
+    const FunctionEntry* entry = function_entry();
     switch (entry->arity) {
       case 0:
         expect_symbol(lex_, symbol_rparen);
@@ -323,13 +342,15 @@ class Translator final : public LexRecorder {
         expect_symbol(lex_, symbol_rparen);
         break;
       default:
-        raise_failure(lex_, Failure{Failure::Kind::kErrorOnly, KEST_SITE(lex_, lex_.pc),
-                                    "wrong numer of arguments\n"});
+        wrong_arity();
     }
-    emit(Op::kCall, static_cast<std::uint32_t>(entry - function_table().data()),
-         add_site(KEST_SITE(lex_, lex_.pc - 1)));
+    emit(Op::kCall, static_cast<std::uint32_t>(entry - function_table().data()), site_before_pc());
     trace(kEvalFuncLevel);
     --nesting_;
+  }
+
+  [[noreturn, gnu::noinline]] void wrong_arity() {
+    raise_failure(lex_, Failure{Failure::Kind::kErrorOnly, KEST_SITE(lex_, lex_.pc), "wrong numer of arguments\n"});
   }
 
   Program& out_;
