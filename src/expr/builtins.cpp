@@ -18,7 +18,9 @@ std::int32_t truncate_to_int32(double x) {
   return static_cast<std::int32_t>(x);
 }
 
-double int_of(double x, double) { return truncate_to_int32(x); }
+double int_of(double x, double) {
+  return truncate_to_int32(x);
+}
 
 double factorial(double x, double) {
   std::int32_t n = truncate_to_int32(x);
@@ -33,12 +35,22 @@ double factorial(double x, double) {
 // The inverse hyperbolic functions follow their defining formulas, so outside
 // their domain they give what the formula gives and set the error indicator
 // exactly when its square root or logarithm does.
-double acosh_of(double x, double) { return std::log(x + std::sqrt(x - 1) * std::sqrt(x + 1)); }
-double asinh_of(double x, double) { return std::log(x + std::sqrt(x * x + 1)); }
-double atanh_of(double x, double) { return 0.5 * std::log((1 + x) / (1 - x)); }
+double acosh_of(double x, double) {
+  return std::log(x + std::sqrt(x - 1) * std::sqrt(x + 1));
+}
+double asinh_of(double x, double) {
+  return std::log(x + std::sqrt(x * x + 1));
+}
+double atanh_of(double x, double) {
+  return 0.5 * std::log((1 + x) / (1 - x));
+}
 
-double sgn_of(double x, double) { return x < 0 ? -1 : x > 0 ? 1 : 0; }
-double frac_of(double x, double) { return x - std::trunc(x); }
+double sgn_of(double x, double) {
+  return x < 0 ? -1 : x > 0 ? 1 : 0;
+}
+double frac_of(double x, double) {
+  return x - std::trunc(x);
+}
 
 #define KEST_UNARY(fn) [](double x, double) { return fn(x); }
 #define KEST_BINARY(fn) [](double x, double y) { return fn(x, y); }
@@ -95,9 +107,13 @@ static_assert(names_ascend(), "the function table must stay sorted for the binar
 
 }  // namespace
 
-std::span<const FunctionEntry> function_table() { return kFunctions; }
+std::span<const FunctionEntry> function_table() {
+  return kFunctions;
+}
 
-std::span<const ConstantEntry> constant_table() { return kConstants; }
+std::span<const ConstantEntry> constant_table() {
+  return kConstants;
+}
 
 const FunctionEntry* find_function(std::string_view name) {
   const FunctionEntry* end = std::end(kFunctions);

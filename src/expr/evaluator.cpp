@@ -13,16 +13,16 @@
 namespace kest {
 
 enum class Program::Op : std::uint8_t {
-  kNumber,       // push number
-  kLoad,         // push variable a; not found: failure b, or the constant in number
-  kStore,        // pop into variable a; b: write the assignment trace
+  kNumber,  // push number
+  kLoad,    // push variable a; not found: failure b, or the constant in number
+  kStore,   // pop into variable a; b: write the assignment trace
   kNegate,
   kAdd,
   kSubtract,
   kMultiply,
   kDivide,
   kModulo,
-  kPower,        // b: report site of a domain or range error
+  kPower,  // b: report site of a domain or range error
   kLess,
   kLessEqual,
   kGreater,
@@ -57,15 +57,18 @@ enum Level : std::uint32_t {
 };
 
 constexpr const char* kTraceFormats[] = {
-    "term returns %g\n",        "plus_minus returns %g\n",     "relationals returns %g\n",
+    "term returns %g\n",           "plus_minus returns %g\n",  "relationals returns %g\n",
     "relationals_eq returns %g\n", "logical_and returns %g\n", "logical_or returns %g\n",
-    "ternary returns %g\n",     "eval_func returns %g\n",
+    "ternary returns %g\n",        "eval_func returns %g\n",
 };
 
 /// Unwinds the translation once the failure that ends the text is recorded.
 struct TranslationStop {};
 
-inline bool truth(double x) { return std::fabs(x) > 0; }  // NaN is false
+/// A non-zero absolute value; NaN is false.
+inline bool truth(double x) {
+  return std::fabs(x) > 0;
+}
 
 }  // namespace
 
@@ -102,17 +105,17 @@ class Translator final : public LexRecorder {
   // report sites, vector growth) stays out of line and the level frames stay small.
   [[gnu::noinline]] void emit(Op op, std::uint32_t a = 0, std::uint32_t b = 0, double number = 0) {
     out_.code_.push_back(Program::Instruction{op, a, b, number});
-    switch (op) {
-      case Op::kNumber:
-      case Op::kLoad: ++depth_; break;
-      case Op::kStore: --depth_; break;
-      case Op::kSelect: depth_ -= 2; break;
-      case Op::kCall: depth_ += 1 - static_cast<int>(function_table()[a].arity); break;
-      case Op::kAdd: case Op::kSubtract: case Op::kMultiply: case Op::kDivide:
-      case Op::kModulo: case Op::kPower: case Op::kLess: case Op::kLessEqual:
-      case Op::kGreater: case Op::kGreaterEqual: case Op::kEqual: case Op::kNotEqual:
-      case Op::kAnd: case Op::kOr: --depth_; break;
-      default: break;
+    // The two-operand operations lie together, from kAdd to kOr.
+    if (op >= Op::kAdd && op <= Op::kOr) {
+      --depth_;
+    } else if (op == Op::kNumber || op == Op::kLoad) {
+      ++depth_;
+    } else if (op == Op::kStore) {
+      --depth_;
+    } else if (op == Op::kSelect) {
+      depth_ -= 2;
+    } else if (op == Op::kCall) {
+      depth_ += 1 - static_cast<int>(function_table()[a].arity);
     }
     max_depth_ = std::max(max_depth_, depth_);
   }
@@ -123,7 +126,9 @@ class Translator final : public LexRecorder {
   }
 
   /// The site of a domain or range error of the operation just parsed: pc - 1.
-  [[gnu::noinline]] std::uint32_t site_before_pc() { return add_site(KEST_SITE(lex_, lex_.pc - 1)); }
+  [[gnu::noinline]] std::uint32_t site_before_pc() {
+    return add_site(KEST_SITE(lex_, lex_.pc - 1));
+  }
 
   void trace(Level level) {
     if (debug_) emit(Op::kTrace, level);
@@ -265,9 +270,7 @@ class Translator final : public LexRecorder {
         emit(Op::kNumber, 0, 0, lex_.number);
         getsym(lex_);
         return;
-      case symbol_identifier:
-        load_name();
-        return;
+      case symbol_identifier: load_name(); return;
       case symbol_lparen:
         nest();
         getsym(lex_);
@@ -285,11 +288,8 @@ class Translator final : public LexRecorder {
         --nesting_;
         return;
       }
-      case symbol_function:
-        eval_func();
-        return;
-      default:
-        no_factor();
+      case symbol_function: eval_func(); return;
+      default: no_factor();
     }
   }
 
@@ -303,8 +303,9 @@ class Translator final : public LexRecorder {
       emit(Op::kLoad, id, kConstantFallback, *constant);
       return;
     }
-    out_.failures_.push_back(Failure{Failure::Kind::kReportThenError, KEST_SITE(lex_, lex_.last_last_sym),
-                                     format_text("variable/constant (%s) not found\n", name.c_str())});
+    out_.failures_.push_back(
+        Failure{Failure::Kind::kReportThenError, KEST_SITE(lex_, lex_.last_last_sym),
+                format_text("variable/constant (%s) not found\n", name.c_str())});
     emit(Op::kLoad, id, static_cast<std::uint32_t>(out_.failures_.size() - 1));
   }
 
@@ -319,7 +320,8 @@ class Translator final : public LexRecorder {
     getsym(lex_);
     const FunctionEntry* entry = find_function(name);
     if (entry == nullptr) {
-      fail(KEST_SITE(lex_, lex_.last_last_sym), format_text("unknown function (%s())\n", name.c_str()));
+      fail(KEST_SITE(lex_, lex_.last_last_sym),
+           format_text("unknown function (%s())\n", name.c_str()));
     }
     return entry;
   }
@@ -328,9 +330,7 @@ class Translator final : public LexRecorder {
     nest();
     const FunctionEntry* entry = function_entry();
     switch (entry->arity) {
-      case 0:
-        expect_symbol(lex_, symbol_rparen);
-        break;
+      case 0: expect_symbol(lex_, symbol_rparen); break;
       case 1:
         ternary();
         expect_symbol(lex_, symbol_rparen);
@@ -341,8 +341,7 @@ class Translator final : public LexRecorder {
         ternary();
         expect_symbol(lex_, symbol_rparen);
         break;
-      default:
-        wrong_arity();
+      default: wrong_arity();
     }
     emit(Op::kCall, static_cast<std::uint32_t>(entry - function_table().data()), site_before_pc());
     trace(kEvalFuncLevel);
@@ -350,7 +349,8 @@ class Translator final : public LexRecorder {
   }
 
   [[noreturn, gnu::noinline]] void wrong_arity() {
-    raise_failure(lex_, Failure{Failure::Kind::kErrorOnly, KEST_SITE(lex_, lex_.pc), "wrong numer of arguments\n"});
+    raise_failure(lex_, Failure{Failure::Kind::kErrorOnly, KEST_SITE(lex_, lex_.pc),
+                                "wrong numer of arguments\n"});
   }
 
   Program& out_;
@@ -361,7 +361,9 @@ class Translator final : public LexRecorder {
   int max_depth_ = 0;
 };
 
-Program::Program(std::string text) : text_(std::move(text)) { Translator(*this).translate(); }
+Program::Program(std::string text) : text_(std::move(text)) {
+  Translator(*this).translate();
+}
 
 void Program::run(Lexer& lex) {
   const char* text = text_.c_str();
@@ -372,9 +374,7 @@ void Program::run(Lexer& lex) {
   double* sp = stack_.data();  // the next free place
   for (const Instruction& in : code_) {
     switch (in.op) {
-      case Op::kNumber:
-        *sp++ = in.number;
-        break;
+      case Op::kNumber: *sp++ = in.number; break;
       case Op::kLoad: {
         const double* value = assigned.find(in.a);
         if (value == nullptr) value = inputs.find(in.a);
@@ -398,11 +398,26 @@ void Program::run(Lexer& lex) {
         break;
       }
       case Op::kNegate: sp[-1] = -sp[-1]; break;
-      case Op::kAdd: --sp; sp[-1] += *sp; break;
-      case Op::kSubtract: --sp; sp[-1] -= *sp; break;
-      case Op::kMultiply: --sp; sp[-1] *= *sp; break;
-      case Op::kDivide: --sp; sp[-1] /= *sp; break;
-      case Op::kModulo: --sp; sp[-1] = std::fmod(sp[-1], *sp); break;
+      case Op::kAdd:
+        --sp;
+        sp[-1] += *sp;
+        break;
+      case Op::kSubtract:
+        --sp;
+        sp[-1] -= *sp;
+        break;
+      case Op::kMultiply:
+        --sp;
+        sp[-1] *= *sp;
+        break;
+      case Op::kDivide:
+        --sp;
+        sp[-1] /= *sp;
+        break;
+      case Op::kModulo:
+        --sp;
+        sp[-1] = std::fmod(sp[-1], *sp);
+        break;
       case Op::kPower: {
         --sp;
         errno = 0;
@@ -412,15 +427,39 @@ void Program::run(Lexer& lex) {
         }
         break;
       }
-      case Op::kLess: --sp; sp[-1] = sp[-1] < *sp ? 1 : 0; break;
-      case Op::kLessEqual: --sp; sp[-1] = sp[-1] <= *sp ? 1 : 0; break;
-      case Op::kGreater: --sp; sp[-1] = sp[-1] > *sp ? 1 : 0; break;
-      case Op::kGreaterEqual: --sp; sp[-1] = sp[-1] >= *sp ? 1 : 0; break;
+      case Op::kLess:
+        --sp;
+        sp[-1] = sp[-1] < *sp ? 1 : 0;
+        break;
+      case Op::kLessEqual:
+        --sp;
+        sp[-1] = sp[-1] <= *sp ? 1 : 0;
+        break;
+      case Op::kGreater:
+        --sp;
+        sp[-1] = sp[-1] > *sp ? 1 : 0;
+        break;
+      case Op::kGreaterEqual:
+        --sp;
+        sp[-1] = sp[-1] >= *sp ? 1 : 0;
+        break;
       // Equality looks at the difference, so infinity == infinity is 0 (NaN).
-      case Op::kEqual: --sp; sp[-1] = sp[-1] - *sp == 0 ? 1 : 0; break;
-      case Op::kNotEqual: --sp; sp[-1] = sp[-1] - *sp != 0 ? 1 : 0; break;
-      case Op::kAnd: --sp; sp[-1] = truth(sp[-1]) && truth(*sp) ? 1 : 0; break;
-      case Op::kOr: --sp; sp[-1] = truth(sp[-1]) || truth(*sp) ? 1 : 0; break;
+      case Op::kEqual:
+        --sp;
+        sp[-1] = sp[-1] - *sp == 0 ? 1 : 0;
+        break;
+      case Op::kNotEqual:
+        --sp;
+        sp[-1] = sp[-1] - *sp != 0 ? 1 : 0;
+        break;
+      case Op::kAnd:
+        --sp;
+        sp[-1] = truth(sp[-1]) && truth(*sp) ? 1 : 0;
+        break;
+      case Op::kOr:
+        --sp;
+        sp[-1] = truth(sp[-1]) || truth(*sp) ? 1 : 0;
+        break;
       case Op::kSelect:
         sp -= 2;
         sp[-1] = truth(sp[-1]) ? sp[0] : sp[1];
@@ -438,17 +477,12 @@ void Program::run(Lexer& lex) {
         }
         break;
       }
-      case Op::kTrace:
-        std::fprintf(stderr, kTraceFormats[in.a], sp[-1]);
-        break;
-      case Op::kVerbose:
-        lex.verbose = static_cast<std::int32_t>(in.a);
-        break;
+      case Op::kTrace: std::fprintf(stderr, kTraceFormats[in.a], sp[-1]); break;
+      case Op::kVerbose: lex.verbose = static_cast<std::int32_t>(in.a); break;
       case Op::kNumberRange:
         perform_range_report(lex, RangeReport{"getsym", ERANGE, sites_[in.a]});
         break;
-      case Op::kFail:
-        perform_failure(lex, failures_[in.a]);
+      case Op::kFail: perform_failure(lex, failures_[in.a]);
     }
   }
   lex.pc = text + text_.size();

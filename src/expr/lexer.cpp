@@ -86,7 +86,9 @@ std::uint32_t one_char_symbol(char c) {
   }
 }
 
-constexpr bool is_name_char(char c) { return c == '_' || is_letter(c) || is_digit(c); }
+constexpr bool is_name_char(char c) {
+  return c == '_' || is_letter(c) || is_digit(c);
+}
 
 [[noreturn]] void fail_with_report(Lexer& lex, const ReportSite& site, std::string message) {
   raise_failure(lex, Failure{Failure::Kind::kReportThenError, site, std::move(message)});
@@ -132,7 +134,8 @@ void scan_identifier(Lexer& lex) {
 
   // An indexed name: name[digits], brackets included in the name.
   if (length == kMaxIdentifier) {
-    fail_with_report(lex, KEST_SITE(lex, lex.pc), format_text("to long identifier (%s)\n", lex.ident));
+    fail_with_report(lex, KEST_SITE(lex, lex.pc),
+                     format_text("to long identifier (%s)\n", lex.ident));
   }
   lex.ident[length++] = *lex.pc++;
   lex.ident[length] = '\0';
@@ -147,7 +150,8 @@ void scan_identifier(Lexer& lex) {
     return;
   }
   if (*lex.pc == ']') {
-    fail_with_report(lex, KEST_SITE(lex, lex.pc), format_text("to long identifier (%s)\n", lex.ident));
+    fail_with_report(lex, KEST_SITE(lex, lex.pc),
+                     format_text("to long identifier (%s)\n", lex.ident));
   }
   // The end of the text shows as an empty character rather than a NUL byte.
   fail_with_report(lex, KEST_SITE(lex, lex.pc),
@@ -163,8 +167,8 @@ const char* symbol_display_name(std::uint32_t kind) {
 
 ReportSite make_site(const Lexer& lex, const char* where, const char* file, int line) {
   auto offset = [&](const char* p) { return p == nullptr ? 0 : p - lex.program; };
-  return ReportSite{file, line, offset(where), offset(lex.pc), offset(lex.last_sym),
-                    offset(lex.last_last_sym)};
+  return ReportSite{
+      file, line, offset(where), offset(lex.pc), offset(lex.last_sym), offset(lex.last_last_sym)};
 }
 
 void getsym(Lexer& lex) {
@@ -241,7 +245,8 @@ void report_syntax_error(int line, const Lexer& lex, std::ptrdiff_t where) {
   for (; i < where + 10 && text[i] != '\0'; ++i) std::fputc(text[i], stderr);
   std::fputc('\n', stderr);
   // Blank characters are echoed so that tabs line up with the context above.
-  for (i = start; i < where && text[i] != '\0'; ++i) std::fputc(is_blank(text[i]) ? text[i] : ' ', stderr);
+  for (i = start; i < where && text[i] != '\0'; ++i)
+    std::fputc(is_blank(text[i]) ? text[i] : ' ', stderr);
   if (i == where) std::fputc('^', stderr);
   std::fputc('\n', stderr);
   auto offset = [&](const char* p) { return static_cast<long>(p == nullptr ? 0 : p - text); };

@@ -64,15 +64,15 @@ class LexRecorder;
 /// The scanner's state for one evaluation run; zero-initialised it is fresh
 /// (`symbol_none`, verbose off).
 struct Lexer {
-  double number = 0;                 ///< value of the last number symbol
-  std::uint32_t sym = symbol_none;   ///< kind of the current symbol
-  std::int32_t verbose = 0;          ///< 1: full syntax-error reports
-  const char* pc = nullptr;          ///< where scanning continues
-  const char* program = nullptr;     ///< start of the text being run
-  const char* last_sym = nullptr;    ///< where the current symbol begins
+  double number = 0;                    ///< value of the last number symbol
+  std::uint32_t sym = symbol_none;      ///< kind of the current symbol
+  std::int32_t verbose = 0;             ///< 1: full syntax-error reports
+  const char* pc = nullptr;             ///< where scanning continues
+  const char* program = nullptr;        ///< start of the text being run
+  const char* last_sym = nullptr;       ///< where the current symbol begins
   const char* last_last_sym = nullptr;  ///< where the previous symbol began
   char ident[kMaxIdentifier + 1] = {};  ///< text of the last identifier
-  LexRecorder* recorder = nullptr;   ///< when set, events are recorded, not acted on
+  LexRecorder* recorder = nullptr;      ///< when set, events are recorded, not acted on
 };
 
 /// Where a syntax-error report points and the scanner's positions at that moment,

@@ -12,7 +12,9 @@ namespace kest {
 
 namespace {
 
-bool is_family_letter(char c) { return c == 'c' || c == 'g' || c == 'n' || c == 'p' || c == 'r'; }
+bool is_family_letter(char c) {
+  return c == 'c' || c == 'g' || c == 'n' || c == 'p' || c == 'r';
+}
 
 /// The deprecated names rewritten, then the final ";"; with Settings.debug the
 /// text as written and as translated are logged under `label`.
@@ -95,7 +97,9 @@ std::uint32_t collect_results(double* row, std::uint32_t n, std::uint8_t* flags)
 RowEvaluator::RowEvaluator(std::string_view program)
     : program_(prepare(program, "pc")), line_id_(intern("_line")) {}
 
-RowEvaluator::~RowEvaluator() { reset_variables(); }
+RowEvaluator::~RowEvaluator() {
+  reset_variables();
+}
 
 void RowEvaluator::begin(std::uint32_t n, std::optional<std::string_view> prolog) {
   lex_ = Lexer{};

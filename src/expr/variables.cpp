@@ -28,7 +28,11 @@ Symbol describe_name(std::string_view name) {
   s.name = std::string(name);
   if (name.size() < 3 || name[1] != '[' || !is_digit(name[2])) return s;
   switch (name[0]) {
-    case 'c': case 'g': case 'n': case 'p': case 'r': break;
+    case 'c':
+    case 'g':
+    case 'n':
+    case 'p':
+    case 'r': break;
     default: return s;
   }
   s.family = name[0];
@@ -65,7 +69,9 @@ bool find_symbol(std::string_view name, SymbolId& id) {
   return true;
 }
 
-const Symbol& symbol(SymbolId id) { return table().symbols[id]; }
+const Symbol& symbol(SymbolId id) {
+  return table().symbols[id];
+}
 
 double* VariableList::find(std::string_view name) {
   SymbolId id;

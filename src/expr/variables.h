@@ -137,9 +137,13 @@ extern VariableList row_inputs;
 }  // namespace detail
 
 /// The list assignments write (and the r[i] records of a row).
-inline VariableList& assigned_variables() { return detail::assigned_variables; }
+inline VariableList& assigned_variables() {
+  return detail::assigned_variables;
+}
 /// The current row's inputs c[i], _line and p[i].
-inline VariableList& row_inputs() { return detail::row_inputs; }
+inline VariableList& row_inputs() {
+  return detail::row_inputs;
+}
 /// Empties both lists.
 void reset_variables();
 

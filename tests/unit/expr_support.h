@@ -44,7 +44,8 @@ inline ::testing::AssertionResult in_order(const std::string& text,
   for (const char* fragment : fragments) {
     std::size_t found = text.find(fragment, at);
     if (found == std::string::npos) {
-      return ::testing::AssertionFailure() << "missing \"" << fragment << "\" in order in:\n" << text;
+      return ::testing::AssertionFailure() << "missing \"" << fragment << "\" in order in:\n"
+                                           << text;
     }
     at = found + std::string(fragment).size();
   }
@@ -52,7 +53,9 @@ inline ::testing::AssertionResult in_order(const std::string& text,
 }
 
 /// Equal values, NaN equal to NaN.
-inline bool same_value(double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; }
+inline bool same_value(double a, double b) {
+  return (std::isnan(a) && std::isnan(b)) || a == b;
+}
 
 /// A fresh start: default settings and empty variable lists.
 class ExprTest : public ::testing::Test {
