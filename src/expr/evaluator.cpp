@@ -73,9 +73,9 @@ inline bool truth(double x) {
 }  // namespace
 
 /// Parses a text once and records what running it does (see the header).
-class Translator final : public LexRecorder {
+class ProgramTranslator final : public LexRecorder {
  public:
-  explicit Translator(Program& out) : out_(out), debug_(settings().debug) {}
+  explicit ProgramTranslator(Program& out) : out_(out), debug_(settings().debug) {}
 
   void translate() {
     lex_.program = out_.text_.c_str();
@@ -362,7 +362,7 @@ class Translator final : public LexRecorder {
 };
 
 Program::Program(std::string text) : text_(std::move(text)) {
-  Translator(*this).translate();
+  ProgramTranslator(*this).translate();
 }
 
 void Program::run(Lexer& lex) {

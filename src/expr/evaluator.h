@@ -68,7 +68,7 @@ class Program {
   };
 
  private:
-  friend class Translator;
+  friend class ProgramTranslator;
   std::string text_;
   std::vector<Instruction> code_;
   std::vector<Failure> failures_;
