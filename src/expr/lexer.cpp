@@ -258,7 +258,7 @@ void report_syntax_error(int line, const Lexer& lex, std::ptrdiff_t where) {
 }
 
 void raise_failure(Lexer& lex, Failure failure) {
-  if (lex.recorder != nullptr) lex.recorder->failure(std::move(failure));
+  if (lex.recorder != nullptr) lex.recorder->failure(failure);
   perform_failure(lex, failure);
 }
 
