@@ -1,0 +1,227 @@
+// The evaluator: precedence and the language's quirks, every error in both report
+// modes, the order of side effects against errors, traces, replayed runs, the
+// nesting limit and the variable lists.
+#include "expr/evaluator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "expr_support.h"
+
+namespace kest {
+namespace {
+
+using testing::in_order;
+using testing::Outcome;
+using testing::run_captured;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+class EvaluatorTest : public testing::ExprTest {
+ protected:
+  Outcome run(const std::string& text) {
+    return run_captured([&] { evaluate_program(lex_, text.c_str()); });
+  }
+  double value(const char* name) {
+    double* found = assigned_variables().find(name);
+    return found != nullptr ? *found : -999.25;
+  }
+  Lexer lex_;
+};
+
+TEST_F(EvaluatorTest, PrecedenceAndQuirks) {
+  // clang-format off
+  for (const auto& [text, expected] : std::initializer_list<std::pair<const char*, double>>{
+           {"x=2^3*4;", 32},       {"x=2*(3^2);", 18},     {"x=2^3^2;", 64},    {"x=-1+2;", -3},
+           {"x=(-1)+2;", 1},       {"x=-2^2;", -4},        {"x=2*-3+1;", -8},   {"x=+1-3;", -2},
+           {"x=-c[1]<0;", -1},     {"x=1-2-3;", -4},       {"x=12/2/3;", 2},    {"x=1==1;", 1},
+           {"x=1==2;", 0},         {"x=1<>2;", 1},         {"x=1!=1;", 0},      {"x=3>2>1;", 0},
+           {"x=2<=2;", 1},         {"x=2>=3;", 0},         {"x=1+1<3==1;", 1},  {"x=1?2:3?4:5;", 4},
+           {"x=0?2:3;", 3},        {"x=5%3;", 2},          {"x=-5%3;", -2},     {"x=5\\3;", 2},
+           {"x=5%0;", kNaN},       {"x=1/0;", kInf},       {"x=-1/0;", -kInf},  {"x=1/0==1/0;", 0},
+           {"x=(0/0)!=(0/0);", 1}, {"x=(0/0)?1:2;", 2},    {"x=(0/0)||0;", 0},  {"x=2&&-1;", 1},
+           {"x=0||0;", 0},         {"x=_c;", 299792458},   {"x=0x10+.5;", 16.5}, {";;x=1;;", 1},
+           {"x:=_pi*2;", 6.283185307179586}, {"x=_e;", 2.718281828459045},
+           {"x=fmod(7,-4)+pow(2,10);", 1027}}) {
+    // clang-format on
+    reset_variables();
+    row_inputs().push_front("c[1]", -2);
+    Outcome outcome = run(text);
+    EXPECT_EQ(outcome.status, -1) << text << outcome.out << outcome.err;
+    EXPECT_TRUE(testing::same_value(value("x"), expected)) << text << " gave " << value("x");
+  }
+}
+
+TEST_F(EvaluatorTest, AssignmentsAndLookup) {
+  row_inputs().push_front("c[1]", 5);
+  EXPECT_EQ(run("x=1;y=x+1;c[1]=0;z=c[1];_pi=3;w=_pi;y=y*10;").status, -1);
+  EXPECT_EQ(value("y"), 20);
+  EXPECT_EQ(value("z"), 0);
+  EXPECT_EQ(value("w"), 3);
+  EXPECT_EQ(*row_inputs().find("c[1]"), 5) << "assigning c[1] hides the input, never changes it";
+  std::string order;
+  assigned_variables().for_each([&](const VariableView& v) { order += v.name + " "; });
+  EXPECT_EQ(order, "w _pi z c[1] y x ")
+      << "new records go to the front; a reassignment keeps its place";
+  EXPECT_EQ(run("a=c[01];").out, "SyntaxError\n") << "c[01] is a name of its own";
+}
+
+TEST_F(EvaluatorTest, VariableListFirstMatchWithFamilies) {
+  VariableList list;
+  double values[2] = {1, 2};
+  list.push_front("c[2]", 10);  // behind the family
+  list.attach_family('c', values, 2);
+  list.push_front("c[1]", 11);  // in front of it
+  list.push_front("g[1]", 5);
+  list.push_front("g[1]", 6);
+  auto found = [&](const char* name) { return list.find(name) ? *list.find(name) : -1.0; };
+  EXPECT_EQ(found("c[1]") + found("c[2]") * 100 + found("g[1]") * 1000, 6211);
+  EXPECT_EQ(found("c[3]") + found("c[02]"), -2);
+  std::string order;
+  list.for_each(
+      [&](const VariableView& v) { order += format_text("%s=%g ", v.name.c_str(), v.value); });
+  EXPECT_EQ(order, "g[1]=6 g[1]=5 c[1]=11 c[2]=2 c[1]=1 c[2]=10 ");
+  list.keep_only_globals();
+  EXPECT_EQ(list.size(), 2u);
+  EXPECT_EQ(found("g[1]") + found("c[1]"), 5);
+}
+
+TEST_F(EvaluatorTest, ErrorsInBothReportModes) {
+  struct Case {
+    const char* text;  // run once as it stands and once after "#?"
+    const char* error;
+    const char* prefix = "";  // the platform's message, written in both modes
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"x=2*3^2;",
+            "error: unexpected symbol symbol_raised_to '^' or '**'  "
+            "(expecting symbol_semicolon ';' )\n"},
+           {"x=1", "symbol_period '.'  (expecting symbol_semicolon"},
+           {"x 1;", "symbol_number (expecting symbol_assign '=' )\n"},
+           {"x=(1;", "symbol_semicolon ';'  (expecting symbol_rparen"},
+           {"x=1?2;", "symbol_semicolon ';'  (expecting symbol_colon"},
+           {"x=atan2(1);", "symbol_rparen ')'  (expecting symbol_comma"},
+           {"x=y+1;", "error: variable/constant (y) not found\n"},
+           {"x=Sin(1);", "error: unknown function (Sin())\n"},
+           {"x=exp2(1);", "error: unknown function (exp2())\n"},
+           {"x=1+;", "error: factor: space-indent on; syntax error (;)\n"},
+           {"x=[1];", "error: factor: space-indent on; syntax error ([1];)\n"},
+           {"x=ln(-1);", "", "eval_func: Numerical argument out of domain\n"},
+           {"x=log(0);", "", "eval_func: Numerical result out of range\n"},
+           {"x=sqrt(-1);", "", "eval_func: Numerical argument out of domain\n"},
+           {"x=acosh(0.5);", "", "eval_func: Numerical argument out of domain\n"},
+           {"x=(-8)^(1/3);", "", "term: Numerical argument out of domain\n"},
+           {"x=10**400;", "", "term: Numerical result out of range\n"},
+           {"x=1>0 ? 1 : ln(-1);", "", "eval_func: Numerical argument out of domain\n"}}) {
+    Outcome quiet = run(c.text);
+    EXPECT_EQ(quiet.status, 1) << c.text;
+    EXPECT_EQ(quiet.out, "SyntaxError\n") << c.text;
+    EXPECT_EQ(quiet.err, c.prefix) << c.text;
+
+    lex_ = Lexer{};
+    Outcome verbose = run(std::string("#?") + c.text);
+    EXPECT_EQ(verbose.out, "") << c.text;
+    EXPECT_TRUE(in_order(verbose.err, {c.prefix, "program=", "lex->last_last_sym=", c.error}))
+        << c.text;
+    // Domain and range errors go on with the function's result in verbose mode.
+    EXPECT_EQ(verbose.status, c.error[0] == '\0' ? -1 : 1) << c.text;
+    lex_ = Lexer{};
+  }
+}
+
+TEST_F(EvaluatorTest, StatementErrorIsAlwaysVerbose) {
+  for (const char* text : {"1+2;", "sin(1);", "x=1;(y)=2;"}) {
+    Outcome outcome = run(text);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_TRUE(in_order(outcome.err, {"Expected \"symbol_identifier \"variable\"\" or "
+                                       "\"symbol_semicolon ';' \", got \"",
+                                       "program=", "lex->last_last_sym="}))
+        << text;
+    EXPECT_EQ(lex_.verbose, 1);
+    lex_ = Lexer{};
+  }
+}
+
+TEST_F(EvaluatorTest, SideEffectsHappenInTextOrderBeforeLaterErrors) {
+  // The first statement's domain error comes before the second statement's syntax error.
+  Outcome outcome = run("#? a=1; x=ln(-1); y=2*3^2;");
+  EXPECT_TRUE(
+      in_order(outcome.err, {"eval_func: ", "where=16\n", "unexpected symbol symbol_raised_to"}));
+  EXPECT_EQ(value("a"), 1);
+  EXPECT_TRUE(std::isnan(value("x")));
+  EXPECT_EQ(run("z=9; q=$;").status, 1);
+  EXPECT_EQ(value("z"), 9) << "the assignment ran before the scan met the unknown character";
+  // The scan of the symbol after ';' comes before the assignment it closes.
+  reset_variables();
+  EXPECT_EQ(run("w=1; $").status, 1);
+  EXPECT_EQ(assigned_variables().find("w"), nullptr);
+  // A marker switches the report on where the scan passes it, also inside an expression.
+  lex_ = Lexer{};
+  EXPECT_TRUE(in_order(run("x=ln(-1) #? ;").err, {"eval_func: ", "lex->pc="}));
+}
+
+TEST_F(EvaluatorTest, DebugTraces) {
+  mutable_settings().debug = true;
+  Outcome outcome = run("x=sin(0)+2*3;");
+  EXPECT_EQ(
+      outcome.err,
+      "term returns 0\nplus_minus returns 0\nrelationals returns 0\nrelationals_eq returns 0\n"
+      "logical_and returns 0\nlogical_or returns 0\nternary returns 0\neval_func returns 0\n"
+      "term returns 0\nterm returns 6\nplus_minus returns 6\nrelationals returns 6\n"
+      "relationals_eq returns 6\nlogical_and returns 6\nlogical_or returns 6\nternary returns 6\n"
+      "x = 6\n");
+}
+
+TEST_F(EvaluatorTest, ATranslatedProgramReplaysEveryRun) {
+  Program program("#? x=1e999; n=n+1;");
+  assigned_variables().push_front("n", 0);
+  Outcome outcome = run_captured([&] { program.run(lex_), program.run(lex_); });
+  EXPECT_EQ(outcome.status, -1);
+  EXPECT_TRUE(in_order(outcome.err, {"getsym: ", "where=5\n", "getsym: ", "where=5\n"}));
+  EXPECT_EQ(value("n"), 2);
+  EXPECT_EQ(value("x"), kInf);
+
+  // The switch set by one text stays on for the next text and run.
+  Program reads_unknown("y=unknown;");
+  outcome = run_captured([&] { reads_unknown.run(lex_); });
+  EXPECT_TRUE(
+      in_order(outcome.err, {"where=2\n", "error: variable/constant (unknown) not found\n"}));
+
+  // A name that exists on a later run is found then.
+  lex_ = Lexer{};
+  EXPECT_EQ(run_captured([&] { reads_unknown.run(lex_); }).status, 1);
+  assigned_variables().push_front("unknown", 4);
+  EXPECT_EQ(run_captured([&] { reads_unknown.run(lex_); }).status, -1);
+  EXPECT_EQ(value("y"), 4);
+}
+
+// Parentheses, unary signs and function arguments each count a level ("(-" two).
+TEST_F(EvaluatorTest, NestingLimit) {
+  auto nested = [](int depth, const char* open, const char* close) {
+    std::string text = "x=";
+    for (int i = 0; i < depth; ++i) text += open;
+    text += "1";
+    for (int i = 0; i < depth; ++i) text += close;
+    return text + ";";
+  };
+  for (const auto& [open, close] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"(", ")"}, {"-", ""}, {"+", ""}, {"sin(", ")"}, {"(-", ")"}}) {
+    lex_ = Lexer{};
+    int levels = open[1] == '-' ? 2 : 1;
+    EXPECT_EQ(run(nested(kMaxNesting / levels, open, close)).status, -1) << open;
+    EXPECT_EQ(run(nested(kMaxNesting / levels + 1, open, close)).out, "SyntaxError\n") << open;
+    EXPECT_TRUE(in_order(run("#?" + nested(100000, open, close)).err,
+                         {"lex->last_last_sym=",
+                          "error: expression nested too deeply (more than "
+                          "1000 levels)\n"}))
+        << open;
+  }
+}
+
+}  // namespace
+}  // namespace kest
