@@ -29,7 +29,7 @@ constexpr const char* kFrameColour = "#c8c8c8";
 constexpr double kLabelFont = 12;
 constexpr double kTitleFont = 16;
 // Mean advance of a character of the sans-serif face, in font sizes.
-constexpr double kCharWidth = 0.62;
+constexpr double kCharWidth = 0.64;
 constexpr double kTickLength = 5;
 constexpr double kLegendRowHeight = 18;
 constexpr double kLegendSwatch = 22;
@@ -360,25 +360,23 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
     out += "</title>\n";
     if (s < series.size()) {
       for (const ChartRun& run : series[s]) {
-        bool first = true;
-        std::size_t drawn = 0;
+        const auto drawable = [](const ChartPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); };
+        const auto count = std::count_if(run.begin(), run.end(), drawable);
+        if (count == 0) continue;
+        // A lone value is the same point twice, which round caps draw as a dot.
+        out += count == 1 ? "<polyline stroke-width=\"4\" points=\"" : "<polyline points=\"";
+        const char* separator = "";
         for (const ChartPoint& point : run) {
-          if (!std::isfinite(point.x) || !std::isfinite(point.y)) continue;
-          out += first ? "<polyline points=\"" : " ";
-          first = false;
-          append_coordinate(out, g.x_pixel(point.x));
-          out += ',';
-          append_coordinate(out, g.y_pixel(point.y));
-          ++drawn;
-          if (drawn == 1 && run.size() == 1) {
-            // A lone value: the same point twice, which round caps draw as a dot.
-            out += ' ';
+          if (!drawable(point)) continue;
+          for (int copies = count == 1 ? 2 : 1; copies > 0; --copies) {
+            out += separator;
+            separator = " ";
             append_coordinate(out, g.x_pixel(point.x));
             out += ',';
             append_coordinate(out, g.y_pixel(point.y));
           }
         }
-        if (!first) out += "\"/>\n";
+        out += "\"/>\n";
       }
     }
     out += "</g>\n";
@@ -441,9 +439,11 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   const std::string text_style = std::string(" font-family=\"sans-serif\" font-size=\"12\" fill=\"") +
                                  kTextColour + "\" text-anchor=\"middle\"";
   const std::size_t plot_chars = static_cast<std::size_t>(plot.width / (kLabelFont * kCharWidth));
-  append_text_element(out, plot.x + plot.width / 2, lay.height - 8.0L,
-                      (" id=\"x-label\"" + text_style).c_str(),
-                      fit_text(clean_text(spec.x_label), plot_chars));
+  if (lay.height - plot_bottom >= kLabelFont * 3) {  // room under the tick labels
+    append_text_element(out, plot.x + plot.width / 2, lay.height - 8.0L,
+                        (" id=\"x-label\"" + text_style).c_str(),
+                        fit_text(clean_text(spec.x_label), plot_chars));
+  }
   if (!g.has_data) {
     append_text_element(out, plot.x + plot.width / 2, plot.y + plot.height / 2,
                         (" id=\"no-data\"" + text_style).c_str(), "no data");
@@ -560,7 +560,7 @@ ChartTicks nice_ticks(double lo, double hi, int max_ticks) {
 std::vector<std::string> tick_labels(const ChartTicks& ticks) {
   // The default text, where it is short, tells every tick apart and states it;
   // otherwise the shortest general form that does.
-  constexpr std::size_t kLongest = 12;
+  constexpr std::size_t kLongest = static_cast<std::size_t>(kYLabelChars);
   std::vector<std::string> labels;
   for (const double value : ticks.values) labels.push_back(number_text(value));
   if (labels_fit(ticks, labels, kLongest)) return labels;

@@ -65,6 +65,7 @@ struct ChartLayout {
   std::uint32_t pixel_columns() const { return static_cast<std::uint32_t>(plot.width); }
 };
 
+/// The layout of a chart of `spec` (its size clamped to the accepted range).
 ChartLayout chart_layout(const ChartSpec& spec);
 
 /// A point in data units.
@@ -72,25 +73,28 @@ struct ChartPoint {
   double x;
   double y;
 };
-/// Points joined by one line; a run of one point is drawn as a dot.
+/// Points joined by one line (one polyline in the document); a run of one point is
+/// drawn as a dot, a polyline of that point twice.
 using ChartRun = std::vector<ChartPoint>;
 /// The runs of one series, in x order.
 using ChartLines = std::vector<ChartRun>;
 
-/// Ticks at first + i * step for i = 0 .. count - 1, all inside the axis range.
+/// Equally spaced tick values, all inside the axis range (within a millionth of a
+/// step).
 struct ChartTicks {
   long double step = 0;  ///< may exceed the largest double (axes of +-DBL_MAX)
   std::vector<double> values;
 };
 
 /// Ticks inside [lo, hi] (lo < hi, both finite) whose step is 1, 2 or 5 times a
-/// power of ten: the smallest such step that gives at most `max_ticks` (at least
-/// 2) ticks. Exact zero is written as 0, never -0.
+/// power of ten: the smallest such step that gives at most `max_ticks` ticks (a
+/// limit below 2 counts as 2). There is at least one tick; zero is +0, never -0.
 ChartTicks nice_ticks(double lo, double hi, int max_ticks);
 
 /// The labels of `ticks`: the default number text of each value, or, where that
-/// text would show two ticks alike or misstate a value (steps below a
-/// millionth), the shortest "%.<p>g" text that tells them apart.
+/// text would show two ticks alike, misstate a value (steps below a millionth)
+/// or take more than ten characters, the shortest "%.<p>g" text that tells the
+/// ticks apart and states them.
 std::vector<std::string> tick_labels(const ChartTicks& ticks);
 
 /// Appends `text` to `out` as XML character data: & < > " ' become entities,

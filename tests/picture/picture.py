@@ -46,6 +46,7 @@ INKED = 80              # ink (255 - darkest channel) of a pixel a line covers
 FRINGE = 24             # ink of the faintest anti-aliased edge that still counts
 SAME_HUE_COSINE = 0.97
 SVG_NS = "{http://www.w3.org/2000/svg}"
+MIN_WINDOW = 400
 
 CHROMIUM_FLAGS = [
     "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -128,6 +129,19 @@ def read_png(path):
             rgb[0::3] = rgb[1::3] = rgb[2::3] = grey
             rows.append(bytes(rgb))
     return width, height, rows
+
+
+def write_png(path, image):
+    """Writes (width, height, rows) as an 8-bit RGB PNG."""
+    width, height, rows = image
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    raw = b"".join(b"\0" + row for row in rows)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        f.write(chunk(b"IDAT", zlib.compress(raw, 6)))
+        f.write(chunk(b"IEND", b""))
 
 
 # ---- colour tests --------------------------------------------------------------------
@@ -290,22 +304,25 @@ def render(svg, png, width, height):
     chromium = shutil.which("chromium") or shutil.which("chromium-browser")
     if chromium is None:
         raise Failure("chromium is not installed")
+    # A headless window shorter than about 150 pixels paints only part of the
+    # page: render in a larger window and keep the chart's corner.
+    window = (max(width, MIN_WINDOW), max(height, MIN_WINDOW))
     with tempfile.TemporaryDirectory(prefix="kest-chromium-") as profile:
-        if os.path.exists(png):
-            os.remove(png)
+        shot = os.path.join(profile, "screenshot.png")
         command = [chromium, *CHROMIUM_FLAGS, f"--user-data-dir={profile}",
-                   f"--window-size={width},{height}", f"--screenshot={os.path.abspath(png)}",
+                   f"--window-size={window[0]},{window[1]}", f"--screenshot={shot}",
                    "file://" + os.path.abspath(svg)]
         try:
             subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                            stderr=subprocess.PIPE, timeout=120, check=False)
         except subprocess.TimeoutExpired:
             raise Failure("chromium did not finish in time")
-    if not os.path.exists(png):
-        raise Failure("chromium wrote no screenshot")
-    w, h, _ = read_png(png)
-    if (w, h) != (int(width), int(height)):
-        raise Failure(f"screenshot is {w}x{h}, not {width}x{height}")
+        if not os.path.exists(shot):
+            raise Failure("chromium wrote no screenshot")
+        w, h, rows = read_png(shot)
+    if (w, h) != window:
+        raise Failure(f"screenshot is {w}x{h}, not {window[0]}x{window[1]}")
+    write_png(png, (width, height, [row[:3 * width] for row in rows[:height]]))
 
 
 def main(argv):

@@ -4,12 +4,14 @@
 #include "io/chart.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <random>
@@ -58,8 +60,13 @@ std::uint32_t pixel_column(long double i, long double rows, std::uint32_t column
   return std::min(column, columns - 1);
 }
 
+// A file name of this test process in the temporary directory.
+std::string temp_path(const std::string& name) {
+  return ::testing::TempDir() + "kest_chart_" + std::to_string(getpid()) + '_' + name;
+}
+
 std::string write_temp(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = temp_path(name);
   std::ofstream(path, std::ios::binary) << text;
   return path;
 }
@@ -74,7 +81,9 @@ void expect_valid_document(const std::string& svg, const std::string& name) {
   EXPECT_EQ(svg.find("inf"), std::string::npos) << name;
   if (!kest_picture::have_xmllint()) return;
   std::string errors;
-  EXPECT_TRUE(kest_picture::xml_well_formed(write_temp(name + ".svg", svg), errors)) << name << errors;
+  const std::string path = write_temp("valid.svg", svg);
+  EXPECT_TRUE(kest_picture::xml_well_formed(path, errors)) << name << errors;
+  std::remove(path.c_str());
 }
 
 TEST(ChartTicks, NiceStepsAtMostTheLimit) {
@@ -370,13 +379,24 @@ class ChartPicture : public ::testing::Test {
   void SetUp() override {
     if (!kest_picture::have_chromium()) GTEST_SKIP() << "chromium is not installed";
   }
+  void TearDown() override {
+    for (const std::string& path : files_) std::remove(path.c_str());
+  }
+  std::string keep_temp(const std::string& name, const std::string& text) {
+    files_.push_back(write_temp(name, text));
+    return files_.back();
+  }
   // Writes `svg`, renders it at the chart's size and returns the PNG's path.
   std::string render(const std::string& name, const std::string& svg, const ChartLayout& layout) {
-    const std::string png = ::testing::TempDir() + name + ".png";
-    EXPECT_TRUE(kest_picture::render(write_temp(name + ".svg", svg), png, static_cast<int>(layout.width),
+    const std::string png = temp_path(name + ".png");
+    files_.push_back(png);
+    EXPECT_TRUE(kest_picture::render(keep_temp(name + ".svg", svg), png, static_cast<int>(layout.width),
                                      static_cast<int>(layout.height)));
     return png;
   }
+
+ private:
+  std::vector<std::string> files_;
 };
 
 TEST_F(ChartPicture, SeriesGapsLegendAndTitleShow) {
@@ -391,7 +411,7 @@ TEST_F(ChartPicture, SeriesGapsLegendAndTitleShow) {
     chart.add_row(static_cast<double>(i), row);
   }
   const std::string svg = chart.svg();
-  const std::string svg_path = write_temp("picture.svg", svg);
+  const std::string svg_path = keep_temp("layout.svg", svg);
   kest_picture::Layout layout;
   ASSERT_TRUE(kest_picture::read_layout(svg_path, layout));
   ASSERT_EQ(layout.series.size(), 3u);
