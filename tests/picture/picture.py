@@ -12,7 +12,7 @@ Commands (all coordinates are page pixels; boxes are x0 y0 x1 y1, ends excluded)
         plot X Y W H            the plot area
         legend X Y W H          the legend frame (absent without a legend)
         title X Y W H           the band above the plot that holds the title
-        series I COLOUR POLYLINES POINTS NAME
+        series I COLOUR POLYLINES POINTS NAME  (a dot, one point drawn twice, counts once)
   query PNG QUESTION...
       Answers each QUESTION (one argument each) on a line of its own:
         "colour #rrggbb X0 Y0 X1 Y1 [ALPHA]"   -> "colour N": pixels holding the colour
@@ -294,7 +294,11 @@ def layout(svg_path):
     series = by_id.get("series")
     for i, group in enumerate(series.findall(SVG_NS + "g") if series is not None else []):
         polylines = group.findall(SVG_NS + "polyline")
-        points = sum(len(p.get("points").split()) for p in polylines)
+        points = 0
+        for polyline in polylines:
+            coordinates = polyline.get("points").split()
+            # A lone value is drawn as its point twice: one point of the data.
+            points += 1 if len(set(coordinates)) == 1 else len(coordinates)
         name = group.findtext(SVG_NS + "title") or ""
         lines.append(f"series {i} {group.get('stroke')} {len(polylines)} {points} {name}")
     return lines

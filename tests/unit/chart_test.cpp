@@ -417,6 +417,11 @@ TEST_F(ChartPicture, SeriesGapsLegendAndTitleShow) {
   ASSERT_EQ(layout.series.size(), 3u);
   EXPECT_EQ(layout.series[1].polylines, 2);
   EXPECT_EQ(layout.series[1].name, "column 2");
+  const long columns = chart.layout().pixel_columns();
+  for (const kest_picture::SeriesInfo& series : layout.series) {
+    EXPECT_LE(series.points, 4 * columns) << series.name;
+    EXPECT_GE(series.points, columns * 5 / 6) << series.name;  // series 2 misses a sixth
+  }
 
   const std::string png = render("picture", svg, chart.layout());
   kest_picture::Questions questions;
