@@ -11,7 +11,7 @@
 #include "base/diagnostics.h"
 #include "base/settings.h"
 #include "expr/variables.h"
-#include "test_support.h"
+#include "support.h"
 
 namespace kest::testing {
 
