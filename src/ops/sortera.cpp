@@ -8,16 +8,17 @@
 // and the descending sort is the exact reverse. A NaN compares neither smaller
 // nor greater than anything, so the comparison goes on with the next key. That
 // is not a consistent order in general (with one key, a NaN would "equal" both 1
-// and 2), so:
+// and 2), so no such comparison reaches std::sort:
 //  - without a NaN in any key column the comparison is a strict weak ordering
 //    and the rows are sorted with it directly;
-//  - with NaN keys the rows are heap sorted with the same comparison (safe with
-//    any comparison), and the result is kept when every pair of rows stands in
-//    the order the comparison gives them, which holds whenever the comparison is
-//    consistent on the file's rows;
-//  - otherwise NaN ranks above every number on its key (all NaNs equal, so the
-//    next key decides between them): last in an ascending sort, first in a
-//    descending one.
+//  - with NaN keys, NaN ranks above every number on its key (all NaNs equal, so
+//    the next key decides between them): last in an ascending sort, first in a
+//    descending one. That order is kept when it contradicts no decision of the
+//    comparison (with a single key it never does);
+//  - otherwise the rows are heap sorted with the comparison itself (safe with
+//    any comparison), and that order is kept when it contradicts no decision,
+//    which it cannot whenever the comparison is consistent on the file's rows;
+//  - failing both, NaN ranks above every number as above.
 // Rows equal on every key may come out in any order.
 #include <algorithm>
 #include <cmath>
@@ -207,10 +208,14 @@ void sort_rows(double** rows, std::size_t n, RowOrder& order) {
               [&order](const double* a, const double* b) { return order.less(a, b); });
     return;
   }
+  const auto nan_high = [&order](const double* a, const double* b) {
+    return order.less_nan_high(a, b);
+  };
+  std::sort(rows, rows + n, nan_high);
+  if (in_order(rows, n, order)) return;
   heap_sort(rows, n, [&order](const double* a, const double* b) { return order.compare(a, b); });
   if (in_order(rows, n, order)) return;
-  std::sort(rows, rows + n,
-            [&order](const double* a, const double* b) { return order.less_nan_high(a, b); });
+  std::sort(rows, rows + n, nan_high);
 }
 
 }  // namespace
