@@ -23,7 +23,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -72,7 +71,7 @@ class RowOrder {
       : keys_(std::move(keys)), sign_(descending ? -1 : 1) {}
 
   /// -1, 0 or +1 as the rows compare: a NaN on a key decides nothing. Keys whose
-  /// bit is set in `skip` (bit i for the i-th key of nan_keys()) are passed over.
+  /// bit in a NaN pattern (nan_mask) is set in `skip` are passed over.
   int compare(const double* a, const double* b, std::uint32_t skip = 0) const {
     for (std::size_t i = 0; i < keys_.size(); ++i) {
       if (skip != 0 && i < nan_bit_.size() && nan_bit_[i] != 0 && (skip & nan_bit_[i]) != 0) {
@@ -171,7 +170,7 @@ bool in_order(double* const* rows, std::size_t n, const RowOrder& order) {
   constexpr std::size_t kMaxPatterns = 32;
   if (order.nan_keys() > 32) return false;
   std::vector<std::uint32_t> patterns;
-  std::vector<std::uint8_t> pattern_of(n);
+  std::vector<std::uint8_t> pattern_of = vector_or_die<std::uint8_t>(__FILE_NAME__, __LINE__, n);
   for (std::size_t r = 0; r < n; ++r) {
     const std::uint32_t mask = order.nan_mask(rows[r]);
     auto at = std::find(patterns.begin(), patterns.end(), mask);

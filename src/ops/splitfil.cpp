@@ -59,7 +59,8 @@ std::uint32_t draw_row(std::uint32_t rows) {
       const auto high = static_cast<std::uint64_t>(random_source().last_integer());
       random_draw();
       const auto low = static_cast<std::uint64_t>(random_source().last_integer());
-      const unsigned __int128 wide = static_cast<unsigned __int128>(high * 1000000000u + low) * rows;
+      const unsigned __int128 wide =
+          static_cast<unsigned __int128>(high * 1000000000u + low) * rows;
       index = static_cast<std::uint64_t>(wide / 1000000000000000000u);
     }
     if (index < rows) return static_cast<std::uint32_t>(index);  // a draw of 1.0 is drawn again

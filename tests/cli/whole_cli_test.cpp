@@ -48,38 +48,40 @@ class WholeCli : public CliTest {
 };
 
 TEST_F(WholeCli, TransposeWritesColumnsAsRows) {
-  expect_outputs("# head\n1 2 3\n# inside\n4 5 6\n",
-                 {
-                     {{"-t"}, "1 4\n2 5\n3 6\n"},
-                     {{"-a", "--transpose"}, "1 4\n2 5\n3 6\n"},  // comments are not written
-                     {{"-t", "--add-line-count"}, "3\n1 4\n2 5\n3 6\n"},
-                     {{"-t", "--output-latex"},
-                      "% there are 0 lines in table\n\\begin{tabular}{l l}\n1 & 4 \\\\\n2 & 5 \\\\\n"
-                      "3 & 6 \\\\\n\\end{tabular}\n"},
-                     {{"-t", "--output-c", "--add-line-count"},
-                      "double data[3][2] = {\n{ 1, 4},\n{ 2, 5},\n{ 3, 6},\n};\n"},
-                     {{"-t", "--output-c"}, "double data[][2] = {\n{ 1, 4},\n{ 2, 5},\n{ 3, 6},\n};\n"},
-                 });
+  expect_outputs(
+      "# head\n1 2 3\n# inside\n4 5 6\n",
+      {
+          {{"-t"}, "1 4\n2 5\n3 6\n"},
+          {{"-a", "--transpose"}, "1 4\n2 5\n3 6\n"},  // comments are not written
+          {{"-t", "--add-line-count"}, "3\n1 4\n2 5\n3 6\n"},
+          {{"-t", "--output-latex"},
+           "% there are 0 lines in table\n\\begin{tabular}{l l}\n1 & 4 \\\\\n2 & 5 \\\\\n"
+           "3 & 6 \\\\\n\\end{tabular}\n"},
+          {{"-t", "--output-c", "--add-line-count"},
+           "double data[3][2] = {\n{ 1, 4},\n{ 2, 5},\n{ 3, 6},\n};\n"},
+          {{"-t", "--output-c"}, "double data[][2] = {\n{ 1, 4},\n{ 2, 5},\n{ 3, 6},\n};\n"},
+      });
   expect_compiles(read("out"));
   run({"-t", "--output-c", "--add-line-count", "in", "out"});
   expect_compiles(read("out"));
   // One column, one row, no data; a line with a different count ends the rows.
   expect_outputs("1\n2\n3\n", {{{"-t"}, "1 2 3\n"}});
   expect_outputs("1 2 3\n", {{{"-t"}, "1\n2\n3\n"}});
-  expect_outputs("# nothing\n", {{{"-t", "--output-latex"},
-                                  "% there are 0 lines in table\n\\begin{tabular}{}\n\\end{tabular}\n"}});
+  expect_outputs("# nothing\n",
+                 {{{"-t", "--output-latex"},
+                   "% there are 0 lines in table\n\\begin{tabular}{}\n\\end{tabular}\n"}});
   expect_outputs("1 2\n3 4\n5\n6 7\n", {{{"-t"}, "1 3\n2 4\n"}});
 }
 
 TEST_F(WholeCli, TransposeAndFlipReadLongNumbersWhole) {
   // The tool's own -x output: twenty characters a value.
   const std::string input = "0.333333333333333315 -12345678901234567890 7\n1 2 3\n";
-  expect_outputs(input, {
-                            {{"-x", "-1", "-t"},
-                             "0.333333333333333315 1\n-1.23456789012345672e+19 2\n7 3\n"},
-                            {{"-x", "-1", "--flip-ud"},
-                             "1 2 3\n0.333333333333333315 -1.23456789012345672e+19 7\n"},
-                        });
+  expect_outputs(
+      input,
+      {
+          {{"-x", "-1", "-t"}, "0.333333333333333315 1\n-1.23456789012345672e+19 2\n7 3\n"},
+          {{"-x", "-1", "--flip-ud"}, "1 2 3\n0.333333333333333315 -1.23456789012345672e+19 7\n"},
+      });
   // Transposing twice gives the table back.
   write("in", input);
   ASSERT_EQ(run({"-x", "-1", "-t", "in", "once"}).status, 0);
@@ -88,19 +90,20 @@ TEST_F(WholeCli, TransposeAndFlipReadLongNumbersWhole) {
 }
 
 TEST_F(WholeCli, FlipUpDownLeavesOutTheSelectedColumns) {
-  expect_outputs("1 2 3\n# c\n4 5 6\n7 8 9\n",
-                 {
-                     {{"--flip-ud"}, "7 8 9\n4 5 6\n1 2 3\n"},
-                     {{"-a", "--flip-ud"}, "7 8 9\n4 5 6\n1 2 3\n"},
-                     {{"-e", "2", "--flip-ud"}, "7 9\n4 6\n1 3\n"},
-                     {{"-e", "2", "-i", "--flip-ud"}, "8\n5\n2\n"},
-                     // The header counts the written columns.
-                     {{"-e", "2", "--output-latex", "--flip-ud"},
-                      "% there are 0 lines in table\n\\begin{tabular}{l l}\n7 & 9 \\\\\n4 & 6 \\\\\n"
-                      "1 & 3 \\\\\n\\end{tabular}\n"},
-                     {{"-e", "1", "--output-c", "--add-line-count", "--flip-ud"},
-                      "double data[3][2] = {\n{ 8, 9},\n{ 5, 6},\n{ 2, 3},\n};\n"},
-                 });
+  expect_outputs(
+      "1 2 3\n# c\n4 5 6\n7 8 9\n",
+      {
+          {{"--flip-ud"}, "7 8 9\n4 5 6\n1 2 3\n"},
+          {{"-a", "--flip-ud"}, "7 8 9\n4 5 6\n1 2 3\n"},
+          {{"-e", "2", "--flip-ud"}, "7 9\n4 6\n1 3\n"},
+          {{"-e", "2", "-i", "--flip-ud"}, "8\n5\n2\n"},
+          // The header counts the written columns.
+          {{"-e", "2", "--output-latex", "--flip-ud"},
+           "% there are 0 lines in table\n\\begin{tabular}{l l}\n7 & 9 \\\\\n4 & 6 \\\\\n"
+           "1 & 3 \\\\\n\\end{tabular}\n"},
+          {{"-e", "1", "--output-c", "--add-line-count", "--flip-ud"},
+           "double data[3][2] = {\n{ 8, 9},\n{ 5, 6},\n{ 2, 3},\n};\n"},
+      });
   expect_compiles(read("out"));
   expect_outputs("", {{{"--flip-ud", "--output-c"}, "double data[][0] = {\n};\n"}});
 }
@@ -160,8 +163,9 @@ TEST_F(WholeCli, SortMessagesAndErrors) {
   write("in", "3 1\n1 2\n");
   RunResult r = run({"-q", "-1", "in", "out"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(contains(r.err, "Sorting descending\nFound 2 variables.\nFound 2 rows.\nFound 2 rows.\n"
-                              "Sorting...done\n"))
+  EXPECT_TRUE(contains(r.err,
+                       "Sorting descending\nFound 2 variables.\nFound 2 rows.\nFound 2 rows.\n"
+                       "Sorting...done\n"))
       << r.err;
   r = run({"--quiet", "-q", "2", "in", "out"});
   EXPECT_EQ(r.err, "Kest: Sorting asc \n");
@@ -240,7 +244,8 @@ TEST_F(WholeCli, SplitByRowsPercentAndAtRandom) {
       // Each header counts its written columns and its own rows.
       {{"--output-c", "--add-line-count", "-e", "1", "-d2"},
        "double data[2][1] = {\n{ 10},\n{ 20},\n};\n",
-       "double data[8][1] = {\n{ 30},\n{ 40},\n{ 50},\n{ 60},\n{ 70},\n{ 80},\n{ 90},\n{ 100},\n};\n"},
+       "double data[8][1] = {\n{ 30},\n{ 40},\n{ 50},\n{ 60},\n{ 70},\n{ 80},\n{ 90},\n{ "
+       "100},\n};\n"},
   };
   for (const SplitCase& c : cases) {
     std::vector<std::string> args = c.args;
@@ -258,9 +263,8 @@ TEST_F(WholeCli, SplitByRowsPercentAndAtRandom) {
   ASSERT_EQ(run({"-d90ps", "data.txt"}).status, 0);
   std::vector<std::string> training = lines(read("data.trn"));
   EXPECT_EQ(training.size(), 9u);
-  EXPECT_TRUE(std::is_sorted(training.begin(), training.end(), [](auto& a, auto& b) {
-    return std::stoi(a) < std::stoi(b);
-  }));
+  EXPECT_TRUE(std::is_sorted(training.begin(), training.end(),
+                             [](auto& a, auto& b) { return std::stoi(a) < std::stoi(b); }));
   EXPECT_EQ(lines(read("data.tst")).size(), 1u);
 }
 
@@ -275,9 +279,10 @@ TEST_F(WholeCli, SplitNamesReportsAndRefusals) {
   RunResult r = run({"-d1", "plain", "ignored"});
   ASSERT_EQ(r.status, 0);
   EXPECT_FALSE(exists("ignored"));
-  EXPECT_TRUE(contains(r.err, "Found 2 variables.\nVariables:2\nRows:3\nSplits file after row 1.\n"
-                              "Infile\t\t: plain\trows 3\nTraining file\t: plain.trn\trows 1\n"
-                              "Test file\t: plain.tst\trows 2\nFound 2 variables.\n\n"))
+  EXPECT_TRUE(contains(r.err,
+                       "Found 2 variables.\nVariables:2\nRows:3\nSplits file after row 1.\n"
+                       "Infile\t\t: plain\trows 3\nTraining file\t: plain.trn\trows 1\n"
+                       "Test file\t: plain.tst\trows 2\nFound 2 variables.\n\n"))
       << r.err;
   r = run({"--quiet", "-d2", "plain"});
   EXPECT_EQ(r.err, "Kest: Split Found 2 variables.\nat row 2\n");
@@ -287,7 +292,8 @@ TEST_F(WholeCli, SplitNamesReportsAndRefusals) {
   write("odd", "1 2\n3\n5 6\n");
   r = run({"-d1", "odd"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(contains(r.err, "Warning: Column count mismatch on line 2. Should be 2 but found 1.\n"));
+  EXPECT_TRUE(
+      contains(r.err, "Warning: Column count mismatch on line 2. Should be 2 but found 1.\n"));
   EXPECT_EQ(read("odd.tst"), "3 0\n5 6\n");
   // A line without a readable number ends the rows.
   write("tail", "1 2\n3 4\nx 5\n7 8\n");
