@@ -6,7 +6,12 @@ namespace kest {
 
 // The entry of every operation, each defined in the file named as it.
 OpResult checkfil(const Job& job);
+OpResult flip_ud(const Job& job);
 OpResult nop(const Job& job);
+OpResult shuffle(const Job& job);
+OpResult sortera(const Job& job);
+OpResult splitfil(const Job& job);
+OpResult transpos(const Job& job);
 
 namespace {
 
@@ -19,12 +24,12 @@ constexpr bool kNoSelection = false;
 constexpr OpSpec kOperations[] = {
     {OpCode::kRemoveColumns, "rem_col", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kRemoveRows, "rem_row", nullptr, kOutput, kSelection, Report::kNothing},
-    {OpCode::kTranspose, "transpos", nullptr, kOutput, kNoSelection, Report::kNothing},
+    {OpCode::kTranspose, "transpos", transpos, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kCheck, "checkfil", checkfil, kNoOutput, kNoSelection, Report::kCheckTable},
-    {OpCode::kSplit, "splitfil", nullptr, kNoOutput, kNoSelection, Report::kNothing},
+    {OpCode::kSplit, "splitfil", splitfil, kNoOutput, kNoSelection, Report::kNothing},
     {OpCode::kDelimiter, "rem_col", nullptr, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kNoise, "add_nois", nullptr, kOutput, kSelection, Report::kNothing},
-    {OpCode::kSort, "sortera", nullptr, kOutput, kNoSelection, Report::kNothing},
+    {OpCode::kSort, "sortera", sortera, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kUnused, "none", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kMultiply, "mul_col", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kFilter, "filter", nullptr, kOutput, kSelection, Report::kNothing},
@@ -40,7 +45,7 @@ constexpr OpSpec kOperations[] = {
     {OpCode::kMedian, "medianfilter", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kMath, "math_col", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kEval, "evaluate", nullptr, kOutput, kNoSelection, Report::kNothing},
-    {OpCode::kShuffle, "shuffle", nullptr, kOutput, kSelection, Report::kNothing},
+    {OpCode::kShuffle, "shuffle", shuffle, kOutput, kSelection, Report::kNothing},
     {OpCode::kDiff, "diff", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kSumVertical, "sum_col", nullptr, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kSumHorizontal, "sum_col", nullptr, kOutput, kNoSelection, Report::kNothing},
@@ -56,7 +61,7 @@ constexpr OpSpec kOperations[] = {
     {OpCode::kSincHighPass, "sinc", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kSincBandPass, "sinc", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kSincBandStop, "sinc", nullptr, kOutput, kSelection, Report::kNothing},
-    {OpCode::kFlipUpDown, "flip-ud", nullptr, kOutput, kNoSelection, Report::kNothing},
+    {OpCode::kFlipUpDown, "flip-ud", flip_ud, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kFlipLeftRight, "flip-lr", nullptr, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kPlot, "plot", nullptr, kOutput, kNoSelection, Report::kNothing},
 };
