@@ -154,6 +154,7 @@ void parse_sinc_single(const char* arg, bool high_pass, OptionState& state) {
   if (scan_cutoff_and_points(arg, fc, m) != 2) KEST_FATAL("Wrong number of parameters\n");
   if (!cutoff_in_range(fc)) KEST_FATAL("Cutoff frequency out of range (0 - 0.5)\n");
   if (m % 2 != 0) KEST_FATAL("M should be even\n");
+  if (m <= 0) KEST_FATAL("M should be a positive even number\n");
   choose(state, high_pass ? OpCode::kSincHighPass : OpCode::kSincLowPass);
   state.params.sinc = high_pass ? SincSpec{0.0, fc, m, 1} : SincSpec{fc, 0.0, m, 0};
 }
@@ -169,6 +170,7 @@ void parse_sinc_pair(const char* arg, bool band_stop, OptionState& state) {
     KEST_FATAL("Cutoff frequencies out of range (0 - 0.5)\n");
   }
   if (m % 2 != 0) KEST_FATAL("M should be even\n");
+  if (m <= 0) KEST_FATAL("M should be a positive even number\n");
   choose(state, band_stop ? OpCode::kSincBandStop : OpCode::kSincBandPass);
   state.params.sinc = SincSpec{fcl, fch, m, band_stop ? 3 : 2};
 }

@@ -6,9 +6,13 @@ namespace kest {
 
 // The entry of every operation, each defined in the file named as it.
 OpResult checkfil(const Job& job);
+OpResult filter(const Job& job);
 OpResult flip_ud(const Job& job);
+OpResult medianfilter(const Job& job);
 OpResult nop(const Job& job);
+OpResult running_average(const Job& job);
 OpResult shuffle(const Job& job);
+OpResult sinc(const Job& job);
 OpResult sortera(const Job& job);
 OpResult splitfil(const Job& job);
 OpResult transpos(const Job& job);
@@ -32,7 +36,7 @@ constexpr OpSpec kOperations[] = {
     {OpCode::kSort, "sortera", sortera, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kUnused, "none", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kMultiply, "mul_col", nullptr, kOutput, kSelection, Report::kNothing},
-    {OpCode::kFilter, "filter", nullptr, kOutput, kSelection, Report::kNothing},
+    {OpCode::kFilter, "filter", filter, kOutput, kSelection, Report::kNothing},
     {OpCode::kShift, "shift", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kRemoveGt, "logical", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kRemoveLt, "logical", nullptr, kOutput, kSelection, Report::kNothing},
@@ -42,7 +46,7 @@ constexpr OpSpec kOperations[] = {
     {OpCode::kKeepEq, "logical", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kAdd, "add_col", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kEnumerate, "enumerate", nullptr, kOutput, kNoSelection, Report::kNothing},
-    {OpCode::kMedian, "medianfilter", nullptr, kOutput, kSelection, Report::kNothing},
+    {OpCode::kMedian, "medianfilter", medianfilter, kOutput, kSelection, Report::kNothing},
     {OpCode::kMath, "math_col", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kEval, "evaluate", nullptr, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kShuffle, "shuffle", shuffle, kOutput, kSelection, Report::kNothing},
@@ -52,15 +56,16 @@ constexpr OpSpec kOperations[] = {
     {OpCode::kCutSquare, "cut_square", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kNop, "nop", nop, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kDivide, "mul_col", nullptr, kOutput, kSelection, Report::kNothing},
-    {OpCode::kRunningAverage, "running-average", nullptr, kOutput, kSelection, Report::kNothing},
+    {OpCode::kRunningAverage, "running-average", running_average, kOutput, kSelection,
+     Report::kNothing},
     {OpCode::kGetRows, "checkfil", checkfil, kNoOutput, kNoSelection, Report::kRowCount},
     {OpCode::kGetCols, "checkfil", checkfil, kNoOutput, kNoSelection, Report::kColumnCount},
     {OpCode::kRangeKeep, "logical", nullptr, kOutput, kSelection, Report::kNothing},
     {OpCode::kRangeRemove, "logical", nullptr, kOutput, kSelection, Report::kNothing},
-    {OpCode::kSincLowPass, "sinc", nullptr, kOutput, kSelection, Report::kNothing},
-    {OpCode::kSincHighPass, "sinc", nullptr, kOutput, kSelection, Report::kNothing},
-    {OpCode::kSincBandPass, "sinc", nullptr, kOutput, kSelection, Report::kNothing},
-    {OpCode::kSincBandStop, "sinc", nullptr, kOutput, kSelection, Report::kNothing},
+    {OpCode::kSincLowPass, "sinc", sinc, kOutput, kSelection, Report::kNothing},
+    {OpCode::kSincHighPass, "sinc", sinc, kOutput, kSelection, Report::kNothing},
+    {OpCode::kSincBandPass, "sinc", sinc, kOutput, kSelection, Report::kNothing},
+    {OpCode::kSincBandStop, "sinc", sinc, kOutput, kSelection, Report::kNothing},
     {OpCode::kFlipUpDown, "flip-ud", flip_ud, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kFlipLeftRight, "flip-lr", nullptr, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kPlot, "plot", nullptr, kOutput, kNoSelection, Report::kNothing},

@@ -203,6 +203,8 @@ TEST(Options, ArgumentErrorsAreFatal) {
       {{"--sinc-bp=0.1,0.2"}, "Wrong number of parameters\n"},
       {{"--sinc-bs=0.1,0.6,8"}, "Cutoff frequencies out of range (0 - 0.5)\n"},
       {{"--sinc-bp=0.1,0.2,7"}, "M should be even\n"},
+      {{"--sinc-lp=0.1,0"}, "M should be a positive even number\n"},
+      {{"--sinc-bs=0.1,0.2,-4294967296"}, "M should be a positive even number\n"},
       {{"-j", "abc"}, "Can't convert abc to a number\n"},
       {{"--divide=0"}, "Can't divide by ZERO\n"}, {{"--divide=-0"}, "Can't divide by ZERO\n"},
       {{"--divide=abc"}, "Unable to convert \"abc\" to a number"},

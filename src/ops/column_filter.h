@@ -1,0 +1,51 @@
+// What the whole-table column filters share (the moving average, the median and
+// the windowed-sinc filters): the announcement, the table read whole, the pass
+// that filters each selected column from its unfiltered values, and the rows
+// written back with all their columns.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "base/diagnostics.h"
+#include "base/settings.h"
+#include "ops/frame.h"
+
+namespace kest {
+
+/// "Apply filter to selected columns\n", or "Kest: Filter " when quiet.
+void announce_filter();
+
+/// Reads data rows into the rows of `table` (each frame.cols() wide) until the
+/// table is full or the data end. With `to_end` the rows beyond the table are
+/// read as well, and counted, but not kept. Returns the number of rows read,
+/// saturating.
+std::uint64_t read_table(Frame& frame, Matrix<double>& table, bool to_end);
+
+/// Writes every row of `table` with all its columns, then ends the progress line
+/// ("\n" on standard error unless quiet).
+void write_table(Output& out, const Matrix<double>& table, std::uint32_t cols);
+
+/// Filters every selected column of `table`: `filter(x, y)` gets the column's
+/// unfiltered values `x` (contiguous) and the result `y`, which starts as a copy
+/// of `x`, so rows the filter leaves alone keep their input values. `y` then
+/// replaces the column. "Filtering...\r" and "Filtering done\n" frame the work
+/// unless quiet.
+template <class Filter>
+void filter_columns(Frame& frame, Matrix<double>& table, Filter&& filter) {
+  const bool quiet = settings().quiet;
+  if (!quiet) info_message("Filtering...\r");
+  const std::size_t rows = table.size();
+  std::vector<double> x = vector_or_die<double>(__FILE_NAME__, __LINE__, rows);
+  std::vector<double> y = vector_or_die<double>(__FILE_NAME__, __LINE__, rows);
+  for (std::uint32_t c = 0; c < frame.cols(); ++c) {
+    if (!frame.selected(c)) continue;
+    for (std::size_t r = 0; r < rows; ++r) x[r] = table[r][c];
+    y = x;
+    filter(std::span<const double>(x), std::span<double>(y));
+    for (std::size_t r = 0; r < rows; ++r) table[r][c] = y[r];
+  }
+  if (!quiet) info_message("Filtering done\n");
+}
+
+}  // namespace kest
