@@ -150,7 +150,10 @@ void parse_selection(const std::optional<std::string>& file, std::uint8_t* flags
 }
 
 void print_selection(std::FILE* stream, const std::uint8_t* flags, std::uint32_t n) {
-  const std::uint8_t plain = settings().inverse ? 1 : 0;
+  print_runs(stream, flags, n, settings().inverse ? 1 : 0);
+}
+
+void print_runs(std::FILE* stream, const std::uint8_t* flags, std::uint32_t n, std::uint8_t plain) {
   std::uint32_t i = 0;
   while (i < n) {
     if (flags[i] == plain) {

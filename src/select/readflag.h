@@ -30,6 +30,10 @@ void parse_selection(const std::optional<std::string>& file, std::uint8_t* flags
 /// "%u " or "%u-%u " (1-based), in increasing order.
 void print_selection(std::FILE* stream, const std::uint8_t* flags, std::uint32_t n);
 
+/// Writes the runs of entries among the first n whose flag differs from `plain`
+/// (0 or 1), as print_selection writes them.
+void print_runs(std::FILE* stream, const std::uint8_t* flags, std::uint32_t n, std::uint8_t plain);
+
 /// The number of zero flags among the first n.
 std::uint32_t count_unselected(const std::uint8_t* flags, std::uint32_t n);
 
