@@ -14,26 +14,24 @@ OpResult cut_square(const Job& job) {
   Frame frame(job, {.rows = true});
   const std::uint32_t n = frame.cols();
   const std::uint32_t counted = frame.counted_rows();
-  SelectionFlags kept_rows = vector_or_die<std::uint8_t>(__FILE_NAME__, __LINE__, counted);
-  parse_selection(std::nullopt, kept_rows.data(), false, s.cut_square_strings, counted);
+  RowSelection kept_rows(std::nullopt, s.cut_square_strings, false, counted);
 
   // The announcement lists what is kept: rows flagged 1, columns flagged 0.
   std::fputs(s.quiet ? "Kest: Keep rows " : "Keep rows ", stderr);
-  print_runs(stderr, kept_rows.data(), counted, 0);
+  kept_rows.print(stderr, false);
   std::fputs("cols ", stderr);
   print_runs(stderr, frame.flags(), n, 1);
   std::fputs("\n", stderr);
   if (!s.quiet) std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
   std::fflush(stderr);
 
-  const std::uint32_t written_rows =
-      n == 0 ? 0 : counted - count_unselected(kept_rows.data(), counted);
+  const std::uint32_t written_rows = n == 0 ? 0 : kept_rows.count(true);
   Output& out = frame.open_output({count_unselected(frame.flags(), n), written_rows});
   std::uint32_t rows = 0;
   if (counted != 0) {
     // Rows beyond the counted ones are not read.
     for (std::span<double> row : frame.rows()) {
-      if (kept_rows[rows] != 0) out.write(row, frame.flags());
+      if (kept_rows.flagged(rows)) out.write(row, frame.flags());
       if (++rows == counted) break;
     }
   }

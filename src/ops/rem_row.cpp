@@ -18,7 +18,6 @@ OpResult rem_row(const Job& job) {
   const Settings& s = settings();
   Frame frame(job, {.rows = true, .flags = false});
   const std::uint32_t counted = frame.counted_rows();
-  SelectionFlags removed = vector_or_die<std::uint8_t>(__FILE_NAME__, __LINE__, counted);
 
   const char* verb = s.inverse ? "Keeps" : "Removes";
   if (s.quiet) {
@@ -31,14 +30,16 @@ OpResult rem_row(const Job& job) {
 
   std::optional<std::string> file;
   if (job.selection.kind == SelectionSource::Kind::kFile) file = job.selection.file;
-  parse_selection(file, removed.data(), s.inverse, s.selection_strings, counted);
-  const std::uint32_t kept = count_unselected(removed.data(), counted);
+  // A flag of 1 removes the row. The rows the user named are those whose flag
+  // differs from the inverse setting.
+  RowSelection removed(file, s.selection_strings, s.inverse, counted);
+  const std::uint32_t kept = removed.count(false);
   const std::uint32_t named = s.inverse ? kept : counted - kept;
   if (!s.quiet) {
-    print_selection(stderr, removed.data(), counted);
+    removed.print(stderr, s.inverse);
     std::fputs("\n", stderr);
   } else if (named <= kQuietListLimit) {
-    print_selection(stderr, removed.data(), counted);
+    removed.print(stderr, s.inverse);
   } else {
     std::fputs("a lot of rows", stderr);
   }
@@ -50,7 +51,7 @@ OpResult rem_row(const Job& job) {
   Output& out = frame.open_output({frame.cols(), kept});
   std::uint64_t index = 0;
   for (std::span<double> row : frame.rows()) {
-    if (index >= counted || removed[index] == 0) out.write(row);
+    if (!removed.flagged(index)) out.write(row);
     ++index;
   }
   return frame.finish(index < UINT32_MAX ? static_cast<std::uint32_t>(index) : UINT32_MAX);

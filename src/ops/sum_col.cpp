@@ -23,17 +23,16 @@ OpResult sum_vertical(const Job& job) {
   Frame frame(job, {.rows = true, .flags = false});
   const std::uint32_t n = frame.cols();
   const std::uint32_t counted = frame.counted_rows();
-  SelectionFlags named = vector_or_die<std::uint8_t>(__FILE_NAME__, __LINE__, counted);
   std::optional<std::string> file;
   if (job.selection.kind == SelectionSource::Kind::kFile) file = job.selection.file;
-  parse_selection(file, named.data(), false, settings().selection_strings, counted);
+  RowSelection named(file, settings().selection_strings, false, counted);
 
   const std::uint32_t written = n == 0 ? 0 : (counted < UINT32_MAX ? counted + 1 : UINT32_MAX);
   Output& out = frame.open_output({n, written});
   std::vector<double> sums = vector_or_die<double>(__FILE_NAME__, __LINE__, n);
   std::uint64_t index = 0;
   for (std::span<double> row : frame.rows()) {
-    if (index >= counted || named[index] == 0) {
+    if (!named.flagged(index)) {
       for (std::uint32_t c = 0; c < n; ++c) sums[c] += row[c];
     }
     ++index;
