@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "base/diagnostics.h"
 #include "base/settings.h"
+#include "base/diagnostics.h"
 #include "io/reader.h"
 
 namespace kest {
