@@ -190,5 +190,47 @@ TEST(Selection, SelectionFile) {
   }
 }
 
+// The windowed row selection flags exactly the rows parse_selection flags, on
+// both sides of every window edge, whatever order the rows are asked in.
+TEST(Selection, RowSelectionMatchesTheFlagsWindowByWindow) {
+  reset_settings();
+  const std::vector<std::forward_list<std::string>> selections = {
+      {},
+      {"1"},
+      {"65536,65537", "131072-131073"},
+      {"3:65535:-1", "70000-65000"},
+      {"5:7:200000", "65530-65540,1:1:2", "-3"},
+      {"1:1:-1"},
+      {"140000-999999"}};
+  for (const std::uint32_t n : {0u, 1u, 65535u, 65536u, 65537u, 140001u}) {
+    for (const auto& strings : selections) {
+      for (const bool invert : {false, true}) {
+        SelectionFlags flags(n + 1, 0);
+        testing::internal::CaptureStderr();  // "invalid index=-3"
+        parse_selection(std::nullopt, flags.data(), invert, strings, n);
+        RowSelection rows(std::nullopt, strings, invert, n);
+        testing::internal::GetCapturedStderr();
+        std::uint32_t set = 0;
+        for (std::uint32_t i = 0; i <= n; ++i) {
+          ASSERT_EQ(rows.flagged(i), flags[i] != 0) << n << " " << strings.front() << " " << i;
+          set += flags[i];
+        }
+        EXPECT_EQ(rows.count(true), set);
+        EXPECT_EQ(rows.flagged(0), flags[0] != 0);  // back to the start
+        EXPECT_EQ(rows.flagged(n / 2), flags[n / 2] != 0);
+      }
+    }
+  }
+  std::FILE* out = std::tmpfile();
+  RowSelection rows(std::nullopt, {"2-3,65536:2:65540"}, false, 70000);
+  rows.print(out, false);
+  rows.print(out, true);
+  std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
+  std::rewind(out);
+  EXPECT_EQ(std::fread(text.data(), 1, text.size(), out), text.size());
+  std::fclose(out);
+  EXPECT_EQ(text, "2-3 65536 65538 65540 1 4-65535 65537 65539 65541-70000 ");
+}
+
 }  // namespace
 }  // namespace kest

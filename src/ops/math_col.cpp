@@ -1,0 +1,105 @@
+// Column math functions (--math=func): applies one named function to every value
+// of the selected columns. The logarithms refuse values not above zero (unless
+// --special-log replaces them by the logarithm of 1e-100), inv refuses zero and
+// NaN, sqrt refuses negative values: each refusal ends the run with the rows
+// before it written. An unknown name copies the values unchanged.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "base/settings.h"
+#include "ops/frame.h"
+
+namespace kest {
+
+namespace {
+
+using Function = double (*)(double);
+
+constexpr double kLn10 = 2.302585092994046;
+constexpr double kLn2 = 0.6931471805599453;
+
+// The natural logarithm divided by `divisor`. A value not above zero gives
+// `special` with --special-log and is fatal without; NaN gives NaN.
+double checked_log(double x, double divisor, double special) {
+  if (x <= 0) {
+    if (settings().special_log) return special;
+    KEST_FATAL(
+        "Logarithm taken of zero or negative number\n"
+        "Select --special-log to replace offenders by log(1e-100).\n");
+  }
+  return std::log(x) / divisor;
+}
+
+struct Named {
+  const char* name;
+  Function function;
+};
+
+// The special values are the logarithms of 1e-100 in each base; "log" and "log2"
+// divide the natural logarithm rather than call the library's own.
+constexpr Named kFunctions[] = {
+    {"nop", [](double x) { return x; }},
+    {"fabs", [](double x) { return std::fabs(x); }},
+    {"cos", [](double x) { return std::cos(x); }},
+    {"cosh", [](double x) { return std::cosh(x); }},
+    {"sin", [](double x) { return std::sin(x); }},
+    {"sinh", [](double x) { return std::sinh(x); }},
+    {"ln", [](double x) { return checked_log(x, 1, -230.25850929940458); }},
+    {"log", [](double x) { return checked_log(x, kLn10, -100); }},
+    {"log10", [](double x) { return checked_log(x, kLn10, -100); }},
+    {"log2", [](double x) { return checked_log(x, kLn2, -332.19280948873626); }},
+    {"acos", [](double x) { return std::acos(x); }},
+    {"asin", [](double x) { return std::asin(x); }},
+    {"tan", [](double x) { return std::tan(x); }},
+    {"atan", [](double x) { return std::atan(x); }},
+    {"ceil", [](double x) { return std::ceil(x); }},
+    {"floor", [](double x) { return std::floor(x); }},
+    {"inv",
+     [](double x) {
+       if (!(std::fabs(x) > 0)) KEST_FATAL("Division by zero\n");
+       return 1 / x;
+     }},
+    {"x2", [](double x) { return x * x; }},
+    {"x3", [](double x) { return x * (x * x); }},
+    {"sqrt",
+     [](double x) {
+       if (x < 0) KEST_FATAL("Square root of a negative number\n");
+       return std::sqrt(x);
+     }},
+    {"sqrt3", [](double x) { return std::pow(x, 0.3333333333333333); }},
+};
+
+Function function_named(const std::string& name) {
+  for (const Named& entry : kFunctions) {
+    if (name == entry.name) return entry.function;
+  }
+  return kFunctions[0].function;  // an unknown name copies the value
+}
+
+}  // namespace
+
+OpResult math_col(const Job& job) {
+  if (!job.params->function) KEST_FATAL("no funtion given");
+  const std::string& name = *job.params->function;
+  const Function function = function_named(name);
+  if (settings().quiet) {
+    std::fprintf(stderr, "Kest: Apply %s ", name.c_str());
+  } else {
+    std::fprintf(stderr, "Apply function %s to selected columns\n", name.c_str());
+  }
+  Frame frame(job);
+  Output& out = frame.open_output(frame.shape());
+  const std::uint8_t* flags = frame.flags();
+  std::uint32_t rows = 0;
+  for (std::span<double> row : frame.rows()) {
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (flags[c] != 0) row[c] = function(row[c]);
+    }
+    out.write(row);
+    rows += rows < UINT32_MAX;  // counts saturate
+  }
+  return frame.finish(rows);
+}
+
+}  // namespace kest

@@ -1,0 +1,60 @@
+// Row removal and keeping (-r, --rows, --remove-rows, --keep-rows): the selection
+// names data rows by their position among the data lines.
+#include <cstdio>
+
+#include "base/settings.h"
+#include "ops/frame.h"
+
+namespace kest {
+
+namespace {
+
+// Above this many named rows the quiet summary gives no list.
+constexpr std::uint32_t kQuietListLimit = 50;
+
+}  // namespace
+
+OpResult rem_row(const Job& job) {
+  const Settings& s = settings();
+  Frame frame(job, {.rows = true, .flags = false});
+  const std::uint32_t counted = frame.counted_rows();
+
+  const char* verb = s.inverse ? "Keeps" : "Removes";
+  if (s.quiet) {
+    std::fprintf(stderr, "Kest: %s rows ", verb);
+  } else {
+    std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
+    std::fprintf(stderr, "%s the following rows:\n", verb);
+  }
+  std::fflush(stderr);
+
+  std::optional<std::string> file;
+  if (job.selection.kind == SelectionSource::Kind::kFile) file = job.selection.file;
+  // A flag of 1 removes the row. The rows the user named are those whose flag
+  // differs from the inverse setting.
+  RowSelection removed(file, s.selection_strings, s.inverse, counted);
+  const std::uint32_t kept = removed.count(false);
+  const std::uint32_t named = s.inverse ? kept : counted - kept;
+  if (!s.quiet) {
+    removed.print(stderr, s.inverse);
+    std::fputs("\n", stderr);
+  } else if (named <= kQuietListLimit) {
+    removed.print(stderr, s.inverse);
+  } else {
+    std::fputs("a lot of rows", stderr);
+  }
+  std::fflush(stderr);
+  std::fflush(stdout);
+
+  // Rows read beyond the counted ones (after a data line with another number of
+  // values) cannot be named by any selection and are written unchanged.
+  Output& out = frame.open_output({frame.cols(), kept});
+  std::uint64_t index = 0;
+  for (std::span<double> row : frame.rows()) {
+    if (!removed.flagged(index)) out.write(row);
+    ++index;
+  }
+  return frame.finish(index < UINT32_MAX ? static_cast<std::uint32_t>(index) : UINT32_MAX);
+}
+
+}  // namespace kest
