@@ -19,6 +19,30 @@ class WorkbenchCli : public CliTest {
   }
 };
 
+// Every kind of operation reads a pipe as it reads the file, writes standard
+// output as it writes a file, and keeps its announcements off standard output.
+TEST_F(WorkbenchCli, PipelinesGiveTheBytesOfFileRuns) {
+  std::string rows = "# head\n";
+  for (int i = 0; i < 20000; ++i) {
+    rows += std::to_string(i % 97) + " " + std::to_string((i * 7919) % 1000) + " " +
+            std::to_string(i) + ".5\n";
+  }
+  write("data", rows);
+  for (const char* options :
+       {"-k -e 2", "-r -e 3-7000", "-p 1.5 -e 2", "--sum-vertical --add-line-count", "-q 2,-1",
+        "-t --output-c", "--flip-ud -e 1", "-u 3 -e 2", "--running-average=4 -e 3",
+        "--keepgt=50 -e 1", "--math=sqrt -e 3", "-y --output-latex", "--shuffle -e 1"}) {
+    const std::string file = shell(std::string("$KEST_BIN ") + options + " data out && cat out").out;
+    RunResult piped = shell(std::string("cat data | $KEST_BIN ") + options + " - -");
+    EXPECT_EQ(piped.status, 0) << options << piped.err;
+    if (std::string(options) != "--shuffle -e 1") EXPECT_TRUE(piped.out == file) << options;
+    EXPECT_FALSE(piped.out.empty()) << options;
+  }
+  RunResult chain = shell("cat data | $KEST_BIN -# -k -e 2 - - | $KEST_BIN -# -q 1 - -");
+  EXPECT_EQ(chain.status, 0);
+  EXPECT_EQ(chain.out, shell("$KEST_BIN -# -k -e 2 data mid && $KEST_BIN -# -q 1 mid -").out);
+}
+
 TEST_F(WorkbenchCli, AReaderThatGoesAwayEndsTheRunQuietly) {
   big("big", 8);
   // The status a shell shows for the broken pipe, and no error report.
