@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times kest against peers on generated files, in the same run, and prints the
-# median times, peak memory and the ratios.
+# median times, peak memory and the ratios (--nop, -c and --eval="n[1]=c[1]+c[2]"
+# against their awk and datamash counterparts).
 # Usage: bench/peers.sh [rows]   (default 2000000)
 # Files: the benchmark file (ten mixed numbers a row, made here) and the
 # mixed-magnitude file of bench/mixed.py. With KEST_BEFORE=path/to/other/kest an
@@ -38,7 +39,9 @@ for name in peers mixed; do
   commands=(-n "kest --nop" "$kest --quiet --nop $data $work/out1"
             -n "mawk \$1=\$1" "mawk '{\$1=\$1; print}' $data > $work/out2"
             -n "kest -c" "$kest --quiet -c $data"
-            -n "datamash check" "datamash -W -C check < $data")
+            -n "datamash check" "datamash -W -C check < $data"
+            -n "kest --eval" "$kest --quiet --eval='n[1]=c[1]+c[2]' $data $work/out4"
+            -n "mawk sum" "mawk '{print \$0, \$1+\$2}' $data > $work/out5")
   if [ -n "${KEST_BEFORE:-}" ]; then
     commands+=(-n "before --nop" "$KEST_BEFORE --quiet --nop $data $work/out3")
   fi
@@ -53,6 +56,7 @@ t = {r["command"]: r["median"] for r in res}
 print("kest --nop peak RSS kB:         %s" % sys.argv[2])
 print("ratio kest --nop / mawk:        %.2f" % (t["kest --nop"] / t["mawk $1=$1"]))
 print("ratio kest -c / datamash check: %.2f" % (t["kest -c"] / t["datamash check"]))
+print("ratio kest --eval / mawk sum:   %.2f" % (t["kest --eval"] / t["mawk sum"]))
 if "before --nop" in t:
     print("ratio before --nop / mawk:      %.2f" % (t["before --nop"] / t["mawk $1=$1"]))
 PY

@@ -16,6 +16,7 @@
 #include "base/settings.h"
 #include "base/text.h"
 #include "driver/help.h"
+#include "expr/builtins.h"
 #include "io/numscan.h"
 #include "io/writer.h"
 #include "select/readflag.h"
@@ -500,13 +501,10 @@ constexpr OptionSpec kOptions[] = {
        add_selection_string(set().cut_square_strings, arg);
        set().inverse = !settings().inverse;
      }},
-    {"eval-examples|eval_examples", 0, N, N, EFFECT { show_listing(nullptr); }},
-    {"eval-operators|eval_operators", 0, N, N,
-     EFFECT { show_listing(nullptr); }},
-    {"eval-constants|eval_constants", 0, N, N,
-     EFFECT { show_listing(nullptr); }},
-    {"eval-functions|eval_functions", 0, N, N,
-     EFFECT { show_listing(nullptr); }},
+    {"eval-examples|eval_examples", 0, N, N, EFFECT { show_listing(print_examples); }},
+    {"eval-operators|eval_operators", 0, N, N, EFFECT { show_listing(print_operators); }},
+    {"eval-constants|eval_constants", 0, N, N, EFFECT { show_listing(print_constants); }},
+    {"eval-functions|eval_functions", 0, N, N, EFFECT { show_listing(print_functions); }},
     {"eval-begin|eval_begin|eval-prolog|eval_prolog", 0, R, N,
      EFFECT { state.params.prolog = arg; }},
     {"eval-end|eval_end|eval-epilog|eval_epilog", 0, R, N, EFFECT { state.params.epilog = arg; }},

@@ -11,6 +11,7 @@ OpResult checkfil(const Job& job);
 OpResult cut_square(const Job& job);
 OpResult diff(const Job& job);
 OpResult enumerate(const Job& job);
+OpResult evaluate(const Job& job);
 OpResult filter(const Job& job);
 OpResult flip_lr(const Job& job);
 OpResult flip_ud(const Job& job);
@@ -61,7 +62,7 @@ constexpr OpSpec kOperations[] = {
     {OpCode::kEnumerate, "enumerate", enumerate, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kMedian, "medianfilter", medianfilter, kOutput, kSelection, Report::kNothing},
     {OpCode::kMath, "math_col", math_col, kOutput, kSelection, Report::kNothing},
-    {OpCode::kEval, "evaluate", nullptr, kOutput, kNoSelection, Report::kNothing},
+    {OpCode::kEval, "evaluate", evaluate, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kShuffle, "shuffle", shuffle, kOutput, kSelection, Report::kNothing},
     {OpCode::kDiff, "diff", diff, kOutput, kSelection, Report::kNothing},
     {OpCode::kSumVertical, "sum_col", sum_col, kOutput, kNoSelection, Report::kNothing},

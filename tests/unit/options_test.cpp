@@ -348,9 +348,11 @@ TEST(Options, HelpVersionAndListingsEndTheRun) {
       {{"--more", "--help=1"}, 1, "kest Version ", "doesn't allow an argument"},
       // -? after an error of an earlier parse is still the help option.
       {{"--more", "-?"}, 0, "kest Version ", ""}, {{"-v"}, 0, "kest Version ", ""},
-      {{"--version"}, 0, "kest Version ", ""}, {{"--eval-examples"}, 0, "", ""},
-      {{"--eval_operators"}, 0, "", ""}, {{"--eval-constants"}, 0, "", ""},
-      {{"--eval_functions"}, 0, "", ""},
+      {{"--version"}, 0, "kest Version ", ""},
+      {{"--eval-examples"}, 0, "Some examples for --eval:\n", ""},
+      {{"--eval_operators"}, 0, "Unary operators:\n", ""},
+      {{"--eval-constants"}, 0, "_c           Speed of light\n", ""},
+      {{"--eval_functions"}, 0, "abs(x)       absolute value\n", ""},
   };
   for (const Case& c : cases) {
     Outcome o = parse(c.args);
