@@ -81,8 +81,9 @@ TEST_F(NopCli, LongLinesAreNeverSplit) {
 TEST_F(NopCli, KeptCommentsDoNotGrowMemory) {
   {
     std::ofstream file(path("in"), std::ios::binary);
+    const std::string comment = "# " + std::string(998, 'c') + "\n";
     file << "1 2\n";
-    for (int i = 0; i < 40000; ++i) file << "# " << std::string(998, 'c') << "\n";
+    for (int i = 0; i < 40000; ++i) file << comment;
     file << "3 4\n";
   }
   RunResult r = run({"-a", "--nop", "in", "out"});

@@ -88,7 +88,8 @@ TEST_F(FrameTest, AFatalErrorLeavesTheRowsWrittenAndNoFooter) {
             }),
             "stop\n");
   EXPECT_EQ(read("out"),
-            "% there are 0 lines in table\n\\begin{tabular}{l l l}\n1 & 2 & 3 \\\\\n4 & 5 & 6 \\\\\n");
+            "% there are 0 lines in table\n\\begin{tabular}{l l l}\n1 & 2 & 3 \\\\\n"
+            "4 & 5 & 6 \\\\\n");
 }
 
 TEST_F(FrameTest, SelectionFlagsFollowTheStringsTheFileAndTheInverse) {

@@ -40,7 +40,8 @@ bool matches_library(double v) {
   for (int precision : {17, 18}) {
     format_general_reference(v, precision, reference);
     same = same && general(v, precision) == reference;
-    EXPECT_EQ(general(v, precision), reference) << "%." << precision << "g of " << std::hexfloat << v;
+    EXPECT_EQ(general(v, precision), reference) << "%." << precision << "g of " << std::hexfloat
+                                                 << v;
   }
   return same;
 }
@@ -104,7 +105,7 @@ TEST(NumText, RandomBitsAndDecimalsMatchLibrary) {
     // clang-format off
     switch (i % 4) {
       case 0: std::memcpy(&v, &b, sizeof v); break;
-      case 1: v = static_cast<double>(millions) / std::pow(10.0, static_cast<double>(b % 7) + 6); break;
+      case 1: v = static_cast<double>(millions) / std::pow(10.0, (b % 7) + 6.0); break;
       case 2: v = std::ldexp(static_cast<double>(b >> 11), static_cast<int>(b % 80) - 80); break;
       default: v = static_cast<double>(thousands) / 1000; break;
     }

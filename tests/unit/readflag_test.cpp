@@ -141,7 +141,6 @@ TEST_F(SelectionFile, LinesAreSelectionStrings) {
   mutable_settings().keep_comments = true;
   mutable_settings().skip_rows = 1;
   EXPECT_EQ(selected({"8"}, path("sel")), (Indices{1, 2, 4, 5, 6, 8, 10, 15, 20}));
-  EXPECT_EQ(settings().skip_rows, 1);
   EXPECT_TRUE(pending_comments().empty());
   EXPECT_EQ(testing::fatal_message([&] { selected({}, path("missing")); }),
             "Could not open kest file: " + path("missing"));

@@ -25,36 +25,35 @@ TEST(BoundedCopy, CopiesCutsAndReportsTheSourceLength) {
   }
 }
 
+// Drive, directory, name and extension; a part too long for its buffer is cut
+// and reported while the others are filled.
 TEST(SplitPath, CutsPathsIntoTheirParts) {
-  struct Case {
-    const char *path, *drive, *directory, *name, *extension;
-  } cases[] = {
-      {"C:\\tools\\kest.exe", "C:", "\\tools\\", "kest", ".exe"}, {"kest", "", "", "kest", ""},
-      {"data.tar.gz", "", "", "data.tar", ".gz"}, {".profile", "", "", "", ".profile"},
-      {"/kest", "", "/", "kest", ""}, {"dir.d/kest", "", "dir.d/", "kest", ""},
-      {"D:/a:b/c.d", "D:/a:", "b/", "c", ".d"}, {"out/", "", "out/", "", ""},
-      {"", "", "", "", ""}, {nullptr, "", "", "", ""}};
-  for (const Case& c : cases) {
-    const char* shown = c.path == nullptr ? "(null)" : c.path;
-    char drive[64] = "junk", directory[64] = "junk", name[64] = "junk", extension[64] = "junk";
-    EXPECT_EQ(split_path(c.path, drive, sizeof drive, directory, sizeof directory, name,
-                         sizeof name, extension, sizeof extension),
-              kSplitPathOk)
-        << shown;
-    EXPECT_EQ(std::string(drive) + "|" + directory + "|" + name + "|" + extension,
-              std::string(c.drive) + "|" + c.directory + "|" + c.name + "|" + c.extension);
-  }
-}
-
-TEST(SplitPath, ReportsAPartThatDidNotFitAndFillsTheOthers) {
   const std::string long_name(300, 'n');
-  const std::string path = "/tmp/" + long_name + ".dat";
-  char directory[256], name[256], extension[256], drive[2];
-  EXPECT_EQ(split_path(path.c_str(), nullptr, 0, directory, sizeof directory, name, sizeof name,
-                       extension, sizeof extension),
-            kSplitPathTooLong);
-  EXPECT_EQ(std::string(directory) + "|" + name + "|" + extension,
-            "/tmp/|" + long_name.substr(0, 255) + "|.dat");
+  const std::string long_path = "/tmp/" + long_name + ".dat";
+  struct Case {
+    const char* path;
+    std::size_t name_size;
+    int result;
+    std::string parts;
+  } cases[] = {
+      {"C:\\tools\\kest.exe", 64, kSplitPathOk, "C:|\\tools\\|kest|.exe"},
+      {"kest", 64, kSplitPathOk, "||kest|"},
+      {"data.tar.gz", 64, kSplitPathOk, "||data.tar|.gz"},
+      {".profile", 64, kSplitPathOk, "|||.profile"},
+      {"dir.d/kest", 64, kSplitPathOk, "|dir.d/|kest|"},
+      {"D:/a:b/c.d", 64, kSplitPathOk, "D:/a:|b/|c|.d"},
+      {"out/", 64, kSplitPathOk, "|out/||"},
+      {nullptr, 64, kSplitPathOk, "|||"},
+      {long_path.c_str(), 256, kSplitPathTooLong, "|/tmp/|" + long_name.substr(0, 255) + "|.dat"},
+  };
+  for (const Case& c : cases) {
+    char drive[64] = "junk", directory[64] = "junk", name[256] = "junk", extension[64] = "junk";
+    EXPECT_EQ(split_path(c.path, drive, sizeof drive, directory, sizeof directory, name,
+                         c.name_size, extension, sizeof extension),
+              c.result);
+    EXPECT_EQ(std::string(drive) + "|" + directory + "|" + name + "|" + extension, c.parts);
+  }
+  char drive[2];
   EXPECT_EQ(split_path("C:\\x", drive, sizeof drive, nullptr, 0, nullptr, 0, nullptr, 0),
             kSplitPathTooLong);
   EXPECT_STREQ(drive, "C");
