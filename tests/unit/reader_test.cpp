@@ -18,12 +18,6 @@ namespace {
 using Rows = std::vector<std::vector<double>>;
 using std::string_literals::operator""s;
 
-// A sink that keeps what it is given.
-struct Kept final : CommentSink {
-  std::vector<std::string> lines;
-  void comment(std::string_view text) override { lines.emplace_back(text); }
-};
-
 class ReaderTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
@@ -122,10 +116,9 @@ TEST_F(ReaderTest, CommentsGoToTheSinkOfThePassAndEachPassStartsOver) {
   auto in = InputStream::from_string(text, 5);
   EXPECT_EQ(count_variables(*in), 3u);
   in->rewind();
-  Kept kept;
-  EXPECT_EQ(read_all(*in, 3, &kept), (Rows{{4, 5, 6}}));
+  EXPECT_EQ(read_all(*in, 3, &pending_comment_sink()), (Rows{{4, 5, 6}}));
   EXPECT_TRUE(in->eof());
-  EXPECT_EQ(kept.lines, (std::vector<std::string>{"#c", "words only", "", "1 2 3", "#ab"}));
+  EXPECT_EQ(pending_comments(), (std::deque<std::string>{"#c", "words only", "", "1 2 3", "#ab"}));
   // A rewind restores the rows to skip; without a sink comments are dropped.
   in->rewind();
   EXPECT_EQ(in->skip_rows_left(), 4);
@@ -133,9 +126,9 @@ TEST_F(ReaderTest, CommentsGoToTheSinkOfThePassAndEachPassStartsOver) {
   // Without --keep-comments nothing reaches the sink.
   mutable_settings().keep_comments = false;
   in->rewind();
-  Kept none;
-  read_all(*in, 3, &none);
-  EXPECT_TRUE(none.lines.empty());
+  reset_pending_comments();
+  read_all(*in, 3, &pending_comment_sink());
+  EXPECT_TRUE(pending_comments().empty());
 }
 
 // Inputs without data, --skip-columns, and a row as wide as it comes.
