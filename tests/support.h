@@ -29,6 +29,12 @@ inline std::string slurp(const std::filesystem::path& path) {
   text << file.rdbuf();
   return text.str();
 }
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+inline bool ends_with(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
 
 /// A test that works in a fresh temporary folder of its own.
 class TempDirTest : public ::testing::Test {
@@ -43,8 +49,10 @@ class TempDirTest : public ::testing::Test {
     std::filesystem::remove_all(dir_, ignored);
   }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  void write(const std::string& name, const std::string& text) const {
+  /// Writes the file `name` and gives its path.
+  std::string write(const std::string& name, const std::string& text) const {
     std::ofstream(path(name), std::ios::binary) << text;
+    return path(name);
   }
   std::string read(const std::string& name) const { return slurp(path(name)); }
   bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
@@ -52,11 +60,11 @@ class TempDirTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-/// Redirects one file descriptor (1 or 2, with its stream) into a temporary file
-/// until `text()` is called or the capture ends.
+/// Redirects standard output (fd 1) or standard error (fd 2) into a temporary
+/// file until `text()` is called or the capture ends.
 class Capture {
  public:
-  Capture(int fd, std::FILE* stream) : fd_(fd), stream_(stream) {
+  explicit Capture(int fd) : fd_(fd), stream_(fd == 1 ? stdout : stderr) {
     std::fflush(stream_);
     path_ = (std::filesystem::temp_directory_path() / "kest-capture-XXXXXX").string();
     const int file = mkstemp(path_.data());
@@ -65,8 +73,6 @@ class Capture {
     close(file);
   }
   ~Capture() { text(); }
-  Capture(const Capture&) = delete;
-  Capture& operator=(const Capture&) = delete;
 
   std::string text() {
     if (saved_ >= 0) {
@@ -83,9 +89,8 @@ class Capture {
  private:
   int fd_;
   std::FILE* stream_;
-  std::string path_;
+  std::string path_, text_;
   int saved_ = -1;
-  std::string text_;
 };
 
 /// How a piece of code that may end the run ended, with what it printed.
@@ -100,8 +105,7 @@ struct Ending {
 template <class Body>
 Ending run_ending(Body&& body) {
   Ending ending;
-  Capture out(1, stdout);
-  Capture err(2, stderr);
+  Capture out(1), err(2);
   try {
     body();
   } catch (const kest::FatalError& error) {

@@ -25,8 +25,8 @@ struct Outcome {
 template <class Body>
 Outcome run_captured(Body&& body) {
   Outcome outcome;
-  Capture out(1, stdout);
-  Capture err(2, stderr);
+  Capture out(1);
+  Capture err(2);
   try {
     body();
   } catch (const ExitRequest& request) {

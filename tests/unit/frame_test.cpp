@@ -3,6 +3,7 @@
 #include "ops/frame.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "base/settings.h"
 #include "support.h"
@@ -25,8 +26,15 @@ class FrameTest : public testing::TempDirTest {
     reset_settings();
     TempDirTest::TearDown();
   }
-  Job job(const std::string& out = "out") {
-    return Job{OpCode::kNop, path("in"), path(out), SelectionSource::none(), &params_};
+  Job job(const std::string& out = "out", const std::string& in = "in") {
+    return Job{OpCode::kNop, path(in), path(out), SelectionSource::none(), &params_};
+  }
+  // The fatal message of opening the job's input and output.
+  static std::string open_message(const Job& j) {
+    return testing::fatal_message([&] {
+      Frame frame(j);
+      frame.open_output(frame.shape());
+    });
   }
   OpParams params_;
 };
@@ -80,7 +88,8 @@ TEST_F(FrameTest, AFatalErrorLeavesTheRowsWrittenAndNoFooter) {
             }),
             "stop\n");
   EXPECT_EQ(read("out"),
-            "% there are 0 lines in table\n\\begin{tabular}{l l l}\n1 & 2 & 3 \\\\\n4 & 5 & 6 \\\\\n");
+            "% there are 0 lines in table\n\\begin{tabular}{l l l}\n1 & 2 & 3 \\\\\n"
+            "4 & 5 & 6 \\\\\n");
 }
 
 TEST_F(FrameTest, SelectionFlagsFollowTheStringsTheFileAndTheInverse) {
@@ -97,18 +106,29 @@ TEST_F(FrameTest, SelectionFlagsFollowTheStringsTheFileAndTheInverse) {
   EXPECT_EQ(flags_of(SelectionSource::no_selection(), true), (F{0, 0, 0, 0, 0}));
 }
 
+// Refused before the output is opened or truncated: the input under any name
+// (a hard link too, also for appending) and the selection file.
 TEST_F(FrameTest, AnOutputThatIsAnInputIsRefusedBeforeItIsTouched) {
   write("sel", "1\n");
+  ASSERT_EQ(link(path("in").c_str(), path("alias").c_str()), 0);
   Job selected = job("sel");
   selected.selection = SelectionSource::from_file(path("sel"));
-  for (const Job& j : {job("in"), selected}) {
-    EXPECT_EQ(testing::fatal_message([&] {
-                Frame frame(j);
-                frame.open_output(frame.shape());
-              }),
-              "Input and output are the same file: " + *j.out + "\n");
+  for (const Job& j : {job("in"), job("alias"), selected}) {
+    for (bool append : {false, true}) {
+      mutable_settings().append = append;
+      EXPECT_EQ(open_message(j), "Input and output are the same file: " + *j.out + "\n");
+    }
   }
-  EXPECT_EQ(read("sel"), "1\n");
+  EXPECT_EQ(read("sel") + read("in"), "1\n# head\n1 2 3\n# between\n4 5 6\n");
+}
+
+TEST_F(FrameTest, FilesThatDoNotOpenAreFatal) {
+  const std::string prefix = "Could not open file " + path("");
+  EXPECT_EQ(open_message(job("out", "missing")), prefix + "missing\n");
+  EXPECT_EQ(open_message(job("out", "")), prefix + "\n");  // the folder itself
+  EXPECT_EQ(open_message(job("no/out")), prefix + "no/out for writing\n");
+  mutable_settings().append = true;
+  EXPECT_EQ(open_message(job("no/out")), prefix + "no/out for appending\n");
 }
 
 }  // namespace

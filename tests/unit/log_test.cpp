@@ -1,27 +1,23 @@
+// The log file entry and the quoting of logged arguments. (The debug and error
+// lines show in the option and selection tests.)
 #include "base/log.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <clocale>
-#include <cstdio>
-#include <fstream>
-#include <string>
-#include <utility>
 
 #include "base/settings.h"
+#include "support.h"
 
 namespace kest {
 namespace {
 
-TEST(LogQuote, QuotesArgumentsWithBlanksCommasOrStars) {
+TEST(Log, QuotesArgumentsWithBlanksCommasOrStars) {
   for (const auto& [arg, logged] : std::initializer_list<std::pair<const char*, const char*>>{
            {"-k", " -k"},
-           {"1, 3", " \"1, 3\""},
            {"1,3", " \"1,3\""},
            {"*.dat", " \"*.dat\""},
            {"--eval=r[1] = c[1]*2", " --eval=\"r[1] = c[1]*2\""},
-           {"--eval=a=b c", " --eval=\"a=b c\""},
            {"--no equals", " \"--no equals\""},
            {"-x=a b", " \"-x=a b\""},
            {"a\"b\\c", " a\"b\\c"},
@@ -29,49 +25,31 @@ TEST(LogQuote, QuotesArgumentsWithBlanksCommasOrStars) {
            {"", " "}}) {
     EXPECT_EQ(log_quote(arg), logged) << arg;
   }
-  EXPECT_EQ(escape_quotes("a\"b\\c"), "a\\\"b\\\\c");
 }
 
-TEST(LogMessages, WritePrefixModuleLineAndMessage) {
-  reset_settings();
-  testing::internal::CaptureStderr();
-  debug_message("readflag", 42, "first:%d step:%dlast:%d\n", 1, 2, 3);
-  error_message("my_eval", 7, "variable/constant (%s) not found\n", "zz");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "readflag:42:: debug: first:1 step:2last:3\n"
-            "my_eval:7:: error: variable/constant (zz) not found\n");
-}
+using LogEntry = testing::TempDirTest;
 
-TEST(LogEntry, AppendsOneLinePerRun) {
-  reset_settings();
-  std::string path = testing::TempDir() + "/kest_logfile_" + std::to_string(getpid());
-  std::remove(path.c_str());
-  log_entry(path.c_str(), {"/usr/bin/kest", "-k", "-e", "1, 3", "in", "out"});
-  log_entry(path.c_str(), {"kest", "--eval=r[1] = c[1]*2"});
-  std::ifstream in(path);
-  std::string first, second, third;
-  std::getline(in, first);
-  std::getline(in, second);
-  EXPECT_FALSE(std::getline(in, third));
-  std::remove(path.c_str());
-  for (const auto& [line, args] : {std::pair{first, " /usr/bin/kest -k -e \"1, 3\" in out"},
-                                   std::pair{second, " kest --eval=\"r[1] = c[1]*2\""}}) {
-    // The line is the "%x %X" date and time (one blank inside), then the arguments.
-    std::size_t at = line.find(args);
-    ASSERT_NE(at, std::string::npos) << line;
-    EXPECT_EQ(at + std::string(args).size(), line.size()) << line;
-    EXPECT_NE(line.substr(0, at).find(' '), std::string::npos) << line;
-  }
-}
-
-TEST(LogEntry, ReportsAFileThatCannotBeOpened) {
-  reset_settings();
-  std::string before = std::setlocale(LC_TIME, nullptr);
-  std::string path = testing::TempDir() + "/kest_no_such_dir/logfile";
-  testing::internal::CaptureStderr();
-  log_entry(path.c_str(), {"kest", "-k"});
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "No logfile entry\n");
+// One line per run: the "%x %X" date and time (one blank inside), then the
+// arguments. A file that does not open is reported; the time category of the
+// locale is put back either way.
+TEST_F(LogEntry, AppendsOneLinePerRun) {
+  const std::string before = std::setlocale(LC_TIME, nullptr);
+  log_entry(path("logfile").c_str(), {"/usr/bin/kest", "-k", "-e", "1, 3", "in", "out"});
+  log_entry(path("logfile").c_str(), {"kest", "--eval=r[1] = c[1]*2"});
+  testing::Capture err(2);
+  log_entry(path("no/logfile").c_str(), {"kest", "-k"});
+  EXPECT_EQ(err.text(), "No logfile entry\n");
   EXPECT_EQ(std::string(std::setlocale(LC_TIME, nullptr)), before);
+  std::istringstream lines(read("logfile"));
+  for (const std::string args :
+       {" /usr/bin/kest -k -e \"1, 3\" in out", " kest --eval=\"r[1] = c[1]*2\""}) {
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line));
+    const std::size_t at = line.size() - std::min(line.size(), args.size());
+    EXPECT_EQ(line.substr(at), args);
+    EXPECT_TRUE(testing::contains(line.substr(0, at), " ")) << line;
+  }
+  EXPECT_TRUE(lines.peek() == EOF);
 }
 
 }  // namespace

@@ -1,17 +1,12 @@
+// Selection strings and files: the item grammar (against the library's own
+// scanner), indices below one, steps below one, printing, inverting and counting.
 #include "select/readflag.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "base/settings.h"
-#include "base/diagnostics.h"
 #include "io/reader.h"
+#include "support.h"
 
 namespace kest {
 namespace {
@@ -31,31 +26,8 @@ Indices selected(const std::forward_list<std::string>& strings,
   return indices;
 }
 
-TEST(Selection, ItemGrammar) {
-  Indices all(kN);
-  for (std::uint32_t i = 0; i < kN; ++i) all[i] = i + 1;
-  for (const auto& [text, indices] : std::initializer_list<std::pair<const char*, Indices>>{
-           {"1,3,5-7,10:5:-1", {1, 3, 5, 6, 7, 10, 15, 20}},
-           {"10:2:1", {1, 3, 5, 7, 9}},
-           {"20-30", {20, 21, 22, 23}},
-           {"0-2", {1, 2}},
-           {"1:1:-1", all},
-           {"5-", {5}},
-           {"7-5", {5, 6, 7}},
-           {"1,3x", {1, 3}},
-           {"2, 4-6", {2, 4, 5, 6}},
-           {"40-50", {}},
-           {"3--1", {1, 2, 3}},
-           {"5:3", {5}},
-           {" 7 : 8 : 23 ", {7, 15, 23}},
-           {"x,,2,", {2}},
-           // A number is at most 8 characters: 00000001, then "2" where '-' was expected.
-           {"000000012", {1}},
-           {"1:99999999:99999999", {1}},
-           {"-9999999-99999999", all}}) {
-    reset_settings();
-    EXPECT_EQ(selected({text}), indices) << '"' << text << '"';
-  }
+TEST(Selection, StringsAreCommaSeparatedItems) {
+  EXPECT_EQ(selected({"1,3,5-7,10:5:-1", "x,,2,"}), (Indices{1, 2, 3, 5, 6, 7, 10, 15, 20}));
 }
 
 // The library's own scanner on the item patterns, for comparison.
@@ -80,17 +52,24 @@ SelectionFlags reference_flags(const std::string& item, bool& bad_step) {
   return flags;
 }
 
+// Items at the limits (numbers of at most 8 characters, the largest steps and
+// ranges), then random items.
 TEST(Selection, ItemsReadAsTheLibraryScannerReadsThem) {
   reset_settings();
   const std::string alphabet = "0123456789-:+ \t9-x1";
   std::uint32_t seed = 12345;
   auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-  testing::internal::CaptureStderr();
+  testing::Capture err(2);  // the invalid indices
+  std::vector<std::string> items = {"000000012", "1:99999999:99999999", "-9999999-99999999",
+                                    " 20 - 30 ", "7-5", "1:1:-1", " 7 : 8 : 23 "};
   for (int round = 0; round < 20000; ++round) {
     std::string item;
     for (std::uint32_t length = next() % 14; length > 0; --length) {
       item.push_back(alphabet[next() % alphabet.size()]);
     }
+    items.push_back(item);
+  }
+  for (const std::string& item : items) {
     bool bad_step = false;
     SelectionFlags expected = reference_flags(item, bad_step);
     if (bad_step) continue;
@@ -98,96 +77,71 @@ TEST(Selection, ItemsReadAsTheLibraryScannerReadsThem) {
     apply_selection_item(flags.data(), item.c_str(), kN);
     ASSERT_EQ(flags, expected) << '"' << item << '"';
   }
-  testing::internal::GetCapturedStderr();
 }
 
-TEST(Selection, ReportsIndicesBelowOneAndDebugLines) {
+TEST(Selection, ReportsIndicesAndStepsBelowOne) {
   reset_settings();
   mutable_settings().debug = true;
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(selected({"-3,0,2", "10:5:-1"}), (Indices{2, 10, 15, 20}));
-  std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("invalid index=-3\ninvalid index=0\n"), std::string::npos) << err;
-  EXPECT_NE(err.find(":: debug: first:10 step:5last:-1\n"), std::string::npos) << err;
-}
-
-TEST(Selection, StepBelowOneEndsTheRun) {
+  testing::Ending ending = testing::run_ending([] {
+    EXPECT_EQ(selected({"-3,0,2", "10:5:-1"}), (Indices{2, 10, 15, 20}));
+  });
+  EXPECT_TRUE(testing::contains(ending.err, "invalid index=-3\ninvalid index=0\n")) << ending.err;
+  EXPECT_TRUE(testing::contains(ending.err, ":: debug: first:10 step:5last:-1\n")) << ending.err;
   for (const char* text : {"1:0:5", "4, 1 : -2 : 5"}) {
     reset_settings();
-    SelectionFlags flags(kN, 0);
-    testing::internal::CaptureStderr();
-    try {
-      parse_selection(std::nullopt, flags.data(), false, {text}, kN);
-      ADD_FAILURE() << "no exit for " << text;
-    } catch (const ExitRequest& request) {
-      EXPECT_EQ(request.status, 1);
-    }
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find(":: error: Error: step can't be less than 1: "), std::string::npos) << err;
+    ending = testing::run_ending([&] { selected({text}); });
+    EXPECT_EQ(ending.kind, testing::Ending::kExit);
+    EXPECT_EQ(ending.status, 1);
+    EXPECT_TRUE(testing::contains(ending.err, ":: error: Error: step can't be less than 1: "));
   }
 }
 
-std::string printed(const SelectionFlags& flags) {
-  std::FILE* out = std::tmpfile();
-  print_selection(out, flags.data(), static_cast<std::uint32_t>(flags.size()));
-  std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
-  std::rewind(out);
-  EXPECT_EQ(std::fread(text.data(), 1, text.size(), out), text.size());
-  std::fclose(out);
-  return text;
+std::string printed(const SelectionFlags& flags, std::uint32_t n) {
+  testing::Capture out(1);
+  print_selection(stdout, flags.data(), n);
+  return out.text();
 }
 
+// Only the first n flags are inverted; the runs printed are those of the flags
+// that differ from the inverse setting.
 TEST(Selection, InvertsPrintsAndCounts) {
   reset_settings();
-  SelectionFlags flags(kN, 0);
-  parse_selection(std::nullopt, flags.data(), false, {"1,3,5-7,10:5:-1,22-23"}, kN);
-  EXPECT_EQ(printed(flags), "1 3 5-7 10 15 20 22-23 ");
-  EXPECT_EQ(count_unselected(flags.data(), kN), kN - 10);
-  // With the inverse setting the named entries are the zero flags.
+  SelectionFlags flags(kN + 102, 0);
+  parse_selection(std::nullopt, flags.data(), true, {"1,3,5-7,10:5:-1,22-23"}, kN);
+  EXPECT_EQ(count_unselected(flags.data(), kN + 102), 10u + 102);
+  EXPECT_EQ(printed(flags, kN), "2 4 8-9 11-14 16-19 21 ");
   mutable_settings().inverse = true;
-  parse_selection(std::nullopt, flags.data(), true, {}, kN);
-  EXPECT_EQ(printed(flags), "1 3 5-7 10 15 20 22-23 ");
-  SelectionFlags empty(5 + 102, 0);
-  parse_selection(std::nullopt, empty.data(), true, {}, 5);
-  EXPECT_EQ(count_unselected(empty.data(), 5 + 102), 102u);
-  EXPECT_EQ(printed(SelectionFlags(5, 1)), "");
+  EXPECT_EQ(printed(flags, kN), "1 3 5-7 10 15 20 22-23 ");
+  EXPECT_EQ(printed(SelectionFlags(5, 1), 5), "");
+  reset_settings();
 }
 
 TEST(Selection, AddSelectionStringChecksTheFirstCharacter) {
-  reset_settings();
   std::forward_list<std::string> list;
   add_selection_string(list, nullptr);
-  for (const char* good : {"1,3", "-2", ",4", " 5", "9x"}) add_selection_string(list, good);
-  EXPECT_EQ(std::distance(list.begin(), list.end()), 5);
-  for (const char* bad : {"a1", ":3", "+4"}) {
-    try {
-      add_selection_string(list, bad);
-      ADD_FAILURE() << "accepted " << bad;
-    } catch (const FatalError& error) {
-      EXPECT_EQ(error.message(),
-                std::string("invalid characters in option argument for option -e: ") + bad + ".\n");
-    }
+  for (const char* good : {"1,3", "-2", ",4", " 5", "9x", ""}) add_selection_string(list, good);
+  EXPECT_EQ(std::distance(list.begin(), list.end()), 6);
+  for (const std::string bad : {"a1", ":3", "+4"}) {
+    EXPECT_EQ(testing::fatal_message([&] { add_selection_string(list, bad.c_str()); }),
+              "invalid characters in option argument for option -e: " + bad + ".\n");
   }
 }
 
-TEST(Selection, SelectionFile) {
+// A selection file is read with a stream of its own: the data file's skipped
+// rows and kept comments are untouched.
+using SelectionFile = testing::TempDirTest;
+
+TEST_F(SelectionFile, LinesAreSelectionStrings) {
   reset_settings();
-  pending_comments().clear();
-  std::string path = testing::TempDir() + "/kest_selection_" + std::to_string(getpid());
-  std::ofstream(path) << "3\n# columns to use\n2,4-6\n\nnames only\n10:5:-1\r\n1 3 5\n";
+  reset_pending_comments();
+  write("sel", "3\n# columns to use\n2,4-6\n\nnames only\n10:5:-1\r\n1 3 5\n");
   mutable_settings().keep_comments = true;
   mutable_settings().skip_rows = 1;
-  EXPECT_EQ(selected({"8"}, path), (Indices{1, 2, 4, 5, 6, 8, 10, 15, 20}));
-  EXPECT_EQ(mutable_settings().skip_rows, 1);
-  EXPECT_TRUE(mutable_settings().keep_comments);
+  EXPECT_EQ(selected({"8"}, path("sel")), (Indices{1, 2, 4, 5, 6, 8, 10, 15, 20}));
   EXPECT_TRUE(pending_comments().empty());
-  std::remove(path.c_str());
-  try {
-    selected({}, path);
-    ADD_FAILURE() << "opened " << path;
-  } catch (const FatalError& error) {
-    EXPECT_EQ(error.message(), "Could not open kest file: " + path);
-  }
+  EXPECT_EQ(testing::fatal_message([&] { selected({}, path("missing")); }),
+            "Could not open kest file: " + path("missing"));
+  reset_settings();
 }
 
 // The windowed row selection flags exactly the rows parse_selection flags, on
@@ -206,10 +160,10 @@ TEST(Selection, RowSelectionMatchesTheFlagsWindowByWindow) {
     for (const auto& strings : selections) {
       for (const bool invert : {false, true}) {
         SelectionFlags flags(n + 1, 0);
-        testing::internal::CaptureStderr();  // "invalid index=-3"
+        testing::Capture err(2);  // "invalid index=-3"
         parse_selection(std::nullopt, flags.data(), invert, strings, n);
         RowSelection rows(std::nullopt, strings, invert, n);
-        testing::internal::GetCapturedStderr();
+        err.text();
         std::uint32_t set = 0;
         for (std::uint32_t i = 0; i <= n; ++i) {
           ASSERT_EQ(rows.flagged(i), flags[i] != 0) << n << " " << strings.front() << " " << i;
