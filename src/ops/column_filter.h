@@ -16,12 +16,6 @@ namespace kest {
 /// "Apply filter to selected columns\n", or "Kest: Filter " when quiet.
 void announce_filter();
 
-/// Reads data rows into the rows of `table` (each frame.cols() wide) until the
-/// table is full or the data end. With `to_end` the rows beyond the table are
-/// read as well, and counted, but not kept. Returns the number of rows read,
-/// saturating.
-std::uint64_t read_table(Frame& frame, Matrix<double>& table, bool to_end);
-
 /// Writes every row of `table` with all its columns, then ends the progress line
 /// ("\n" on standard error unless quiet).
 void write_table(Output& out, const Matrix<double>& table, std::uint32_t cols);

@@ -38,8 +38,7 @@ OpResult filter(const Job& job) {
   print_selection(stderr, frame.flags(), cols);
   if (cols == 0 || rows == 0) return frame.finish(rows);
 
-  Matrix<double> table = matrix_alloc(rows, cols);
-  if (read_table(frame, table, false) != rows) KEST_FATAL("Can't read all lines\n");
+  Matrix<double> table = frame.read_table(false);
   filter_columns(frame, table, moving_average);
   write_table(out, table, cols);
   return frame.finish(rows);

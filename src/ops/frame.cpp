@@ -106,6 +106,16 @@ double* Frame::read_row(double* values, std::uint32_t n) {
   return kest::read_row(*in_, values, sink(), n);
 }
 
+Matrix<double> Frame::read_table(bool exact) {
+  Matrix<double> table = matrix_alloc(rows_, cols_);
+  std::uint32_t read = 0;
+  while (read < rows_ && read_row(table[read], cols_) != nullptr) ++read;
+  if (read != rows_ || (exact && read_row(row_.data(), cols_) != nullptr)) {
+    KEST_FATAL("Can't read all lines\n");
+  }
+  return table;
+}
+
 char* Frame::read_line() { return read_data_line(*in_, sink()); }
 
 OpResult Frame::finish(std::uint32_t rows) {

@@ -102,6 +102,10 @@ class Frame {
   /// Parses the next data row into `values` (n of them); nullptr at the end.
   /// Kept comments go to the newest output, or wait for the first one.
   double* read_row(double* values, std::uint32_t n);
+  /// The counted rows read into one block of counted_rows() x cols() values. A
+  /// data pass that ends before them is fatal ("Can't read all lines\n"), and so,
+  /// with `exact`, is one that goes on beyond them.
+  Matrix<double> read_table(bool exact);
   /// The next data line as read (for operations that parse it themselves).
   char* read_line();
   /// The input, for passes of the operation's own.

@@ -84,8 +84,7 @@ OpResult medianfilter(const Job& job) {
   Output& out = frame.open_output(frame.shape());
   if (cols == 0 || rows == 0) return frame.finish(rows);
 
-  Matrix<double> table = matrix_alloc(rows, cols);
-  if (read_table(frame, table, true) != rows) KEST_FATAL("Can't read all lines\n");
+  Matrix<double> table = frame.read_table(true);
   std::vector<std::uint64_t> window =
       vector_or_die<std::uint64_t>(__FILE_NAME__, __LINE__, static_cast<std::size_t>(width));
   filter_columns(frame, table,

@@ -56,14 +56,7 @@ OpResult shuffle(const Job& job) {
   if (!s.quiet) std::fprintf(stderr, "Found %lu rows.\n", static_cast<unsigned long>(rows));
   Output& out = frame.open_output(Shape{cols, rows});
   if (cols != 0 && rows != 0) {
-    Matrix<double> table = matrix_alloc(rows, cols);
-    std::vector<double> beyond = vector_or_die<double>(__FILE_NAME__, __LINE__, cols);
-    std::uint32_t read = 0;
-    while (frame.read_row(read < rows ? table[read] : beyond.data(), cols) != nullptr) {
-      if (read == UINT32_MAX) break;
-      ++read;
-    }
-    if (read != rows) KEST_FATAL("Can't read all lines\n");
+    Matrix<double> table = frame.read_table(true);
 
     const auto clock = static_cast<std::uint64_t>(std::time(nullptr));
     for (std::uint32_t i = 0; i <= (clock & 0xFF); ++i) random_draw();

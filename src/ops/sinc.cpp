@@ -126,9 +126,8 @@ OpResult sinc(const Job& job) {
   print_selection(stderr, frame.flags(), cols);
   if (cols == 0 || rows == 0) return frame.finish(rows);
 
-  Matrix<double> table = matrix_alloc(rows, cols);
+  Matrix<double> table = frame.read_table(false);
   const Kernel h = build_kernel(frame.params().sinc, rows);
-  if (read_table(frame, table, false) != rows) KEST_FATAL("Can't read all lines\n");
   filter_columns(frame, table,
                  [&](std::span<const double> x, std::span<double> y) { convolve(x, y, h); });
   write_table(out, table, cols);
