@@ -73,18 +73,20 @@ Output& Frame::open_output(Shape shape) {
   return open_output(*job_.out, shape);
 }
 
+std::unique_ptr<OutputStream> Frame::open_stream(const std::string& name, bool append) {
+  refuse_input_as_output(job_, *in_, name);
+  if (names_standard_output(name)) return OutputStream::standard_output(name);
+  std::unique_ptr<OutputStream> stream = OutputStream::open_file(name, append);
+  if (!stream) {
+    KEST_FATAL("Could not open file %s for %s\n", name.c_str(), append ? "appending" : "writing");
+  }
+  return stream;
+}
+
 Output& Frame::open_output(const std::string& name, Shape shape) {
   const Settings& s = settings();
-  refuse_input_as_output(job_, *in_, name);
   auto output = std::make_unique<Output>();
-  if (names_standard_output(name)) {
-    output->stream_ = OutputStream::standard_output(name);
-  } else {
-    output->stream_ = OutputStream::open_file(name, s.append);
-    if (!output->stream_) {
-      KEST_FATAL("Could not open file %s for %s\n", name.c_str(), s.append ? "appending" : "writing");
-    }
-  }
+  output->stream_ = open_stream(name, s.append);
   OutputStream& stream = *output->stream_;
   auto& queue = pending_comments();
   while (!queue.empty()) {
@@ -92,6 +94,15 @@ Output& Frame::open_output(const std::string& name, Shape shape) {
     queue.pop_front();
   }
   stream.style().header(stream, shape.cols, s.add_line_count ? shape.rows : 0);
+  outputs_.push_back(std::move(output));
+  return *outputs_.back();
+}
+
+Output& Frame::open_document() {
+  auto output = std::make_unique<Output>();
+  output->styled_ = false;
+  // A document appended to another is no document: it is always written whole.
+  if (job_.out) output->stream_ = open_stream(*job_.out, false);
   outputs_.push_back(std::move(output));
   return *outputs_.back();
 }
@@ -121,7 +132,7 @@ char* Frame::read_line() { return read_data_line(*in_, sink()); }
 OpResult Frame::finish(std::uint32_t rows) {
   for (auto& output : outputs_) {
     if (OutputStream* stream = output->stream()) {
-      stream->style().footer(*stream);
+      if (output->styled_) stream->style().footer(*stream);
       stream->close();
     }
   }

@@ -41,8 +41,8 @@ struct Shape {
   std::uint32_t rows = 0;
 };
 
-/// One opened output: the stream with its style. Without an output name it
-/// writes nothing.
+/// One opened output: the stream with its style, or a document of the
+/// operation's own that takes no style. Without an output name it writes nothing.
 class Output final : public CommentSink {
  public:
   void write(const double* values, std::size_t n, const std::uint8_t* flags = nullptr) {
@@ -52,7 +52,11 @@ class Output final : public CommentSink {
     write(row.data(), row.size(), flags);
   }
   void comment(std::string_view text) override {
-    if (stream_) stream_->style().comment(*stream_, text);
+    if (stream_ && styled_) stream_->style().comment(*stream_, text);
+  }
+  /// Writes `text` as it stands (the body of a document).
+  void write_text(std::string_view text) {
+    if (stream_) stream_->write(text);
   }
   /// The stream, or nullptr without an output name.
   OutputStream* stream() { return stream_.get(); }
@@ -60,6 +64,7 @@ class Output final : public CommentSink {
  private:
   friend class Frame;
   std::unique_ptr<OutputStream> stream_;
+  bool styled_ = true;  // header, footer and kept comments of the output style
 };
 
 class Frame {
@@ -98,6 +103,10 @@ class Frame {
   /// Opens a further output of the operation's own name (it must not be an
   /// input of the run).
   Output& open_output(const std::string& name, Shape shape);
+  /// Opens the job's output for a document the operation writes whole (a chart):
+  /// no header, footer or kept comments, and the file is written from its start
+  /// even with --append. Refused like any output when it is one of the inputs.
+  Output& open_document();
 
   /// Parses the next data row into `values` (n of them); nullptr at the end.
   /// Kept comments go to the newest output, or wait for the first one.
@@ -123,6 +132,7 @@ class Frame {
 
  private:
   CommentSink* sink();
+  std::unique_ptr<OutputStream> open_stream(const std::string& name, bool append);
 
   Job job_;
   Needs needs_;

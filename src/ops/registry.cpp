@@ -20,6 +20,7 @@ OpResult math_col(const Job& job);
 OpResult medianfilter(const Job& job);
 OpResult mul_col(const Job& job);
 OpResult nop(const Job& job);
+OpResult plot(const Job& job);
 OpResult rem_col(const Job& job);
 OpResult rem_row(const Job& job);
 OpResult running_average(const Job& job);
@@ -82,7 +83,7 @@ constexpr OpSpec kOperations[] = {
     {OpCode::kSincBandStop, "sinc", sinc, kOutput, kSelection, Report::kNothing},
     {OpCode::kFlipUpDown, "flip-ud", flip_ud, kOutput, kNoSelection, Report::kNothing},
     {OpCode::kFlipLeftRight, "flip-lr", flip_lr, kOutput, kNoSelection, Report::kNothing},
-    {OpCode::kPlot, "plot", nullptr, kOutput, kNoSelection, Report::kNothing},
+    {OpCode::kPlot, "plot", plot, kOutput, kNoSelection, Report::kNothing},
 };
 
 constexpr bool in_code_order() {

@@ -92,6 +92,21 @@ TEST_F(FrameTest, AFatalErrorLeavesTheRowsWrittenAndNoFooter) {
             "4 & 5 & 6 \\\\\n");
 }
 
+// A document of the operation's own takes no style: no header, footer or kept
+// comment, and it replaces the file even with --append.
+TEST_F(FrameTest, ADocumentHoldsOnlyItsText) {
+  mutable_settings().keep_comments = true;
+  mutable_settings().add_line_count = true;
+  mutable_settings().append = true;
+  select_latex_output();
+  write("out", "earlier\n");
+  Frame frame(job());
+  Output& out = frame.open_document();
+  for (std::span<double> row : frame.rows()) out.write_text(row[0] == 1 ? "<a/>" : "<b/>");
+  frame.finish(2);
+  EXPECT_EQ(read("out"), "<a/><b/>");
+}
+
 TEST_F(FrameTest, SelectionFlagsFollowTheStringsTheFileAndTheInverse) {
   write("sel", "5\n");
   mutable_settings().selection_strings.push_front("2,4");

@@ -1,0 +1,124 @@
+// Line charts (--plot): draws the selected columns (every column without a
+// selection) against the row number, or against the column of --plot-x, and
+// writes the chart as a standalone SVG document.
+//
+// Two passes over the input. The first fixes the x range, so that every row's
+// pixel column is known when the row is read: the number of data rows (lines are
+// counted, no number is parsed), or the least and greatest finite value of the x
+// column. The second streams the rows into the chart's reduction, which keeps a
+// few points per pixel column and series. Memory therefore depends on the
+// chart's width and the number of series, never on the number of rows; nothing is
+// allocated per row.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/diagnostics.h"
+#include "base/settings.h"
+#include "io/chart.h"
+#include "ops/frame.h"
+
+namespace kest {
+
+namespace {
+
+// The data rows the data pass reads: every data line up to the end of the input
+// or up to the first line that --skip-columns leaves empty, where the data end.
+std::uint64_t count_data_rows(InputStream& in) {
+  const std::size_t skip = settings().skip_columns;
+  std::uint64_t rows = 0;
+  std::size_t length = 0;
+  while (read_data_line(in, nullptr, &length) != nullptr && length > skip) ++rows;
+  return rows;
+}
+
+// The least and greatest finite value of column `x` (0-based) over the data
+// rows; lo > hi when there is none. Only the columns up to x are parsed.
+struct XRange {
+  double lo = INFINITY;
+  double hi = -INFINITY;
+};
+XRange x_column_range(InputStream& in, std::uint32_t x, double* values) {
+  XRange range;
+  while (read_row(in, values, nullptr, x + 1) != nullptr) {
+    const double value = values[x];
+    if (!std::isfinite(value)) continue;
+    range.lo = std::min(range.lo, value);
+    range.hi = std::max(range.hi, value);
+  }
+  return range;
+}
+
+std::string column_name(std::uint32_t index) { return "column " + std::to_string(index + 1); }
+
+}  // namespace
+
+OpResult plot(const Job& job) {
+  const Settings& s = settings();
+  std::fputs(s.quiet ? "Kest: Plot " : "Draw a line chart\n", stderr);
+  Frame frame(job, {.comments = false, .another_pass = true});
+  const std::uint32_t cols = frame.cols();
+  const std::optional<std::uint32_t> plot_x = job.params->plot_x;
+  // An input without data gives the chart that says so, whatever --plot-x names.
+  if (plot_x && cols != 0 && *plot_x > cols) {
+    KEST_FATAL("Invalid column for --plot-x: %lu (%s has %lu columns)\n",
+               static_cast<unsigned long>(*plot_x), job.in.c_str(), static_cast<unsigned long>(cols));
+  }
+  const bool against_column = plot_x && cols != 0;
+  const std::uint32_t x = against_column ? *plot_x - 1 : 0;
+
+  // The series: the selected columns, or every column without a selection; the
+  // x column is never one of them.
+  const bool selection = job.selection.kind == SelectionSource::Kind::kFile ||
+                         !s.selection_strings.empty() || s.inverse;
+  ChartSpec spec;
+  spec.width = job.params->plot_width;
+  spec.height = job.params->plot_height;
+  spec.title = job.in == "-" ? "standard input" : job.in;
+  spec.x_label = against_column ? column_name(x) : "row";
+  std::vector<std::uint32_t> series;
+  for (std::uint32_t c = 0; c < cols; ++c) {
+    if ((selection && !frame.selected(c)) || (against_column && c == x)) continue;
+    series.push_back(c);
+    spec.series_names.push_back(column_name(c));
+  }
+  // Only the columns up to the last one drawn are parsed.
+  const std::uint32_t parsed =
+      std::max(series.empty() ? 0 : series.back() + 1, against_column ? x + 1 : 0);
+  std::vector<double> values = vector_or_die<double>(__FILE_NAME__, __LINE__, std::max(parsed, 1u));
+
+  if (!s.quiet) std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
+  Output& out = frame.open_document();
+
+  if (cols != 0) {
+    if (against_column) {
+      const XRange range = x_column_range(frame.input(), x, values.data());
+      spec.x_first = range.lo;
+      spec.x_last = range.hi;
+    } else {
+      spec.x_first = 1;
+      spec.x_last = static_cast<double>(count_data_rows(frame.input()));
+    }
+  }
+  frame.rewind(true);
+
+  ChartBuilder chart(std::move(spec));
+  std::vector<double> row_values =
+      vector_or_die<double>(__FILE_NAME__, __LINE__, std::max<std::size_t>(series.size(), 1));
+  std::uint64_t rows = 0;
+  if (cols != 0) {
+    while (frame.read_row(values.data(), parsed) != nullptr) {
+      ++rows;
+      for (std::size_t i = 0; i < series.size(); ++i) row_values[i] = values[series[i]];
+      chart.add_row(against_column ? values[x] : static_cast<double>(rows), row_values.data());
+    }
+  }
+  out.write_text(chart.svg());
+  return frame.finish(rows < UINT32_MAX ? static_cast<std::uint32_t>(rows) : UINT32_MAX);
+}
+
+}  // namespace kest
