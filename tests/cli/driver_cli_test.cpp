@@ -138,6 +138,16 @@ TEST_F(DriverCli, QuietByOptionOrEnvironmentWord) {
   EXPECT_TRUE(contains(run({"--nop", "in", "out"}, "", {{"KEST", "Quiet"}}).err, "Do nothing\n"));
 }
 
+// Header figures belong to the operation that runs: an overridden option's shift
+// never reaches the header, and a shift longer than the file gives 0, not a wrap.
+TEST_F(DriverCli, HeaderFiguresNeverWrap) {
+  write("in", "1 2 3\n4 5 6\n");
+  EXPECT_EQ(run({"-j", "5", "--nop", "--add-line-count", "--output-c", "in", "-"}).out,
+            "double data[2][3] = {\n{ 1, 2, 3},\n{ 4, 5, 6},\n};\n");
+  EXPECT_EQ(run({"-j", "5", "-e", "1", "--add-line-count", "--output-c", "in", "-"}).out,
+            "double data[][3] = {\n};\n");
+}
+
 // Huge, strange or unconvertible option arguments and a 10 MB number end the
 // run normally, with status 0 or a report and status 1.
 TEST_F(DriverCli, StrangeArgumentsAndHugeNumbersNeitherCrashNorHang) {
