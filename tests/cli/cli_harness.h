@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,14 @@ struct RunResult {
 
 class CliTest : public kest::testing::TempDirTest {
  protected:
+  /// Runs kest with the arguments of `words`, separated by blanks.
+  RunResult run_words(const std::string& words) const {
+    std::vector<std::string> args;
+    std::istringstream split(words);
+    for (std::string word; split >> word;) args.push_back(word);
+    return run(args);
+  }
+
   /// Runs kest with `args` (argument 0 is `program`) in the temporary directory
   /// with `input` on standard input. `env` entries are set; KEST and
   /// POSIXLY_CORRECT are unset unless given. Standard output goes to `stdout_path`

@@ -3,7 +3,6 @@
 // row, the deprecation notice, the output created with the first row, what an
 // error leaves behind, and the four listings.
 #include <cstdio>
-#include <sstream>
 
 #include "cli_harness.h"
 
@@ -16,10 +15,7 @@ class EvalCli : public CliTest {
   RunResult eval(const std::string& input, const std::string& options,
                  const std::string& out = "-") const {
     write("in", input);
-    std::vector<std::string> args;
-    std::istringstream words(options + " in " + out);
-    for (std::string word; words >> word;) args.push_back(word);
-    return run(args);
+    return run_words(options + " in " + out);
   }
 };
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
-#include <sstream>
 
 #include "cli_harness.h"
 
@@ -31,10 +30,7 @@ class FiltersCli : public CliTest {
     for (const Case& c : cases) {
       write("in", c.input);
       write("out", "kept");
-      std::vector<std::string> args;
-      std::istringstream words(c.options + " in out");
-      for (std::string word; words >> word;) args.push_back(word);
-      const RunResult r = run(args);
+      const RunResult r = run_words(c.options + " in out");
       EXPECT_EQ(r.status, c.status) << c.options << "\n" << r.err;
       EXPECT_EQ(read("out"), c.status != 0 ? "kept" : c.expected) << c.options;
       EXPECT_TRUE(c.status == 0 || ends_with(r.err, c.expected)) << c.options << "\n" << r.err;

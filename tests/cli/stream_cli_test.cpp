@@ -1,7 +1,6 @@
 // The streaming operations end to end: column and row selection, cut-square,
 // shift, column arithmetic and noise, diff, enumerate, sums, left-right flip,
 // comparisons and ranges, column math; their announcements and output headers.
-#include <sstream>
 
 #include "cli_harness.h"
 
@@ -20,10 +19,7 @@ class StreamCli : public CliTest {
   RunResult on(const std::string& input, const std::string& args,
                const std::string& tail = "") const {
     write("in", input);
-    std::vector<std::string> list;
-    std::istringstream words(args + " in - " + tail);
-    for (std::string word; words >> word;) list.push_back(word);
-    return run(list);
+    return run_words(args + " in - " + tail);
   }
   /// Every case succeeds and writes its expected rows.
   void expect_rows(const std::string& input, const std::vector<Case>& cases) const {

@@ -27,10 +27,7 @@ class WholeCli : public CliTest {
               const std::string& names = "in out") {
     write("in", input);
     for (const Case& c : cases) {
-      std::vector<std::string> args;
-      std::istringstream words(c.options + " " + names);
-      for (std::string word; words >> word;) args.push_back(word);
-      const RunResult r = run(args);
+      const RunResult r = run_words(c.options + " " + names);
       EXPECT_EQ(r.status, c.status) << c.options << "\n" << r.err;
       if (c.status == 0) {
         EXPECT_EQ(read(names.substr(names.rfind(' ') + 1)), c.expected) << c.options;
