@@ -15,16 +15,7 @@ OpResult add_col(const Job& job) {
   }
   Frame frame(job);
   Output& out = frame.open_output(frame.shape());
-  const std::uint8_t* flags = frame.flags();
-  std::uint32_t rows = 0;
-  for (std::span<double> row : frame.rows()) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      if (flags[c] != 0) row[c] += term;
-    }
-    out.write(row);
-    rows += rows < UINT32_MAX;  // counts saturate
-  }
-  return frame.finish(rows);
+  return frame.finish(frame.write_changed(out, [term](double v) { return v + term; }));
 }
 
 }  // namespace kest

@@ -18,16 +18,7 @@ OpResult add_nois(const Job& job) {
   Output& out = frame.open_output(frame.shape());
   std::fflush(stdout);
   if (!s.quiet) std::fflush(stderr);
-  const std::uint8_t* flags = frame.flags();
-  std::uint32_t rows = 0;
-  for (std::span<double> row : frame.rows()) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      if (flags[c] != 0) row[c] += ((random_draw() - 0.5) * amplitude) * 2;
-    }
-    out.write(row);
-    rows += rows < UINT32_MAX;  // counts saturate
-  }
-  return frame.finish(rows);
+  return frame.finish(frame.write_changed(out, [amplitude](double v) { return v + ((random_draw() - 0.5) * amplitude) * 2; }));
 }
 
 }  // namespace kest

@@ -126,6 +126,11 @@ class Frame {
   class RowRange;
   RowRange rows();
 
+  /// Writes every row to `out` with `change(value)` in place of each selected
+  /// value (row by row, column by column); returns the rows written, saturating.
+  template <class Change>
+  std::uint32_t write_changed(Output& out, Change&& change);
+
   /// Writes every footer, closes every output (a failed write is fatal) and the
   /// input, and hands back the number of variables and `rows`.
   OpResult finish(std::uint32_t rows);
@@ -175,6 +180,19 @@ class Frame::RowRange {
 };
 
 inline Frame::RowRange Frame::rows() { return RowRange(this); }
+
+template <class Change>
+std::uint32_t Frame::write_changed(Output& out, Change&& change) {
+  std::uint32_t rows = 0;
+  for (std::span<double> row : this->rows()) {
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (flags_[c] != 0) row[c] = change(row[c]);
+    }
+    out.write(row);
+    rows += rows < UINT32_MAX;  // counts saturate
+  }
+  return rows;
+}
 
 /// n + 102 zero bytes, filled from the source and Settings.selection_strings
 /// (inverted with `invert`) unless the source is the no-selection marker.

@@ -19,16 +19,7 @@ OpResult mul_col(const Job& job) {
   const double factor = divide ? 1.0 / parameter : parameter;
   Frame frame(job);
   Output& out = frame.open_output(frame.shape());
-  const std::uint8_t* flags = frame.flags();
-  std::uint32_t rows = 0;
-  for (std::span<double> row : frame.rows()) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      if (flags[c] != 0) row[c] *= factor;
-    }
-    out.write(row);
-    rows += rows < UINT32_MAX;  // counts saturate
-  }
-  return frame.finish(rows);
+  return frame.finish(frame.write_changed(out, [factor](double v) { return v * factor; }));
 }
 
 }  // namespace kest
