@@ -42,4 +42,22 @@ void filter_columns(Frame& frame, Matrix<double>& table, Filter&& filter) {
   if (!quiet) info_message("Filtering done\n");
 }
 
+/// The whole run of a filter that reads the counted rows, drops comments, lists
+/// the selected columns and filters each of them: `make_filter(frame)` gives the
+/// column filter once the rows are read (a kernel is built once per run).
+template <class MakeFilter>
+OpResult filter_table(const Job& job, MakeFilter&& make_filter) {
+  announce_filter();
+  Frame frame(job, {.rows = true, .comments = false});
+  const std::uint32_t cols = frame.cols();
+  const std::uint32_t rows = frame.counted_rows();
+  Output& out = frame.open_output(frame.shape());
+  print_selection(stderr, frame.flags(), cols);
+  if (cols == 0 || rows == 0) return frame.finish(rows);
+  Matrix<double> table = frame.read_table(false);
+  filter_columns(frame, table, make_filter(frame));
+  write_table(out, table, cols);
+  return frame.finish(rows);
+}
+
 }  // namespace kest

@@ -30,18 +30,7 @@ void moving_average(std::span<const double> x, std::span<double> y) {
 }  // namespace
 
 OpResult filter(const Job& job) {
-  announce_filter();
-  Frame frame(job, {.rows = true, .comments = false});
-  const std::uint32_t cols = frame.cols();
-  const std::uint32_t rows = frame.counted_rows();
-  Output& out = frame.open_output(frame.shape());
-  print_selection(stderr, frame.flags(), cols);
-  if (cols == 0 || rows == 0) return frame.finish(rows);
-
-  Matrix<double> table = frame.read_table(false);
-  filter_columns(frame, table, moving_average);
-  write_table(out, table, cols);
-  return frame.finish(rows);
+  return filter_table(job, [](Frame&) { return moving_average; });
 }
 
 }  // namespace kest

@@ -118,20 +118,10 @@ void convolve(std::span<const double> x, std::span<double> y, const Kernel& h) {
 }  // namespace
 
 OpResult sinc(const Job& job) {
-  announce_filter();
-  Frame frame(job, {.rows = true, .comments = false});
-  const std::uint32_t cols = frame.cols();
-  const std::uint32_t rows = frame.counted_rows();
-  Output& out = frame.open_output(frame.shape());
-  print_selection(stderr, frame.flags(), cols);
-  if (cols == 0 || rows == 0) return frame.finish(rows);
-
-  Matrix<double> table = frame.read_table(false);
-  const Kernel h = build_kernel(frame.params().sinc, rows);
-  filter_columns(frame, table,
-                 [&](std::span<const double> x, std::span<double> y) { convolve(x, y, h); });
-  write_table(out, table, cols);
-  return frame.finish(rows);
+  return filter_table(job, [](Frame& frame) {
+    return [h = build_kernel(frame.params().sinc, frame.counted_rows())](
+               std::span<const double> x, std::span<double> y) { convolve(x, y, h); };
+  });
 }
 
 }  // namespace kest
