@@ -195,6 +195,14 @@ void append_attribute(std::string& out, const char* name, long double value) {
   out += '"';
 }
 
+// The x, y, width and height attributes of a box.
+void append_box(std::string& out, const ChartBox& box) {
+  append_attribute(out, "x", box.x);
+  append_attribute(out, "y", box.y);
+  append_attribute(out, "width", box.width);
+  append_attribute(out, "height", box.height);
+}
+
 void append_text_element(std::string& out, long double x, long double y, const char* extra,
                          std::string_view clean) {
   out += "<text";
@@ -311,10 +319,7 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   out += "</title>\n";
   out += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   out += "<rect id=\"plot-area\"";
-  append_attribute(out, "x", plot.x);
-  append_attribute(out, "y", plot.y);
-  append_attribute(out, "width", plot.width);
-  append_attribute(out, "height", plot.height);
+  append_box(out, plot);
   out += " fill=\"#ffffff\"/>\n";
 
   // Ticks and grid.
@@ -455,10 +460,7 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
     out += "<g id=\"legend\" font-family=\"sans-serif\" font-size=\"12\" fill=\"";
     out += kTextColour;
     out += "\">\n<rect";
-    append_attribute(out, "x", box.x);
-    append_attribute(out, "y", box.y);
-    append_attribute(out, "width", box.width);
-    append_attribute(out, "height", box.height);
+    append_box(out, box);
     out += " fill=\"#ffffff\" stroke=\"";
     out += kFrameColour;
     out += "\"/>\n";
