@@ -88,6 +88,20 @@ void warning_message(const char* format, ...) {
   std::fflush(stderr);
 }
 
+void warning_line(const char* format, ...) {
+  clear_status_line();
+  // A quiet run keeps its one summary line open until the run ends: the
+  // warning starts a line of its own there, and leaves it open in turn.
+  const bool quiet = settings().quiet;
+  std::fputs(quiet ? "\nWarning: " : "Warning: ", stderr);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  if (!quiet) std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
 void info_message(const char* format, ...) {
   clear_status_line();
   std::fputs("\nMessage: ", stderr);
@@ -110,6 +124,17 @@ int report_fatal(const FatalError& error) {
   }
   std::fflush(stderr);
   return 1;
+}
+
+std::size_t failed_allocation_bytes(const std::bad_alloc& failure) noexcept {
+  const auto* sized = dynamic_cast<const AllocationFailure*>(&failure);
+  return sized != nullptr ? sized->bytes() : SIZE_MAX;
+}
+
+FatalError allocation_error(const char* module, int line, std::size_t bytes) {
+  return FatalError(module, line,
+                    format_text("Could not allocate memory %lu bytes\n",
+                                static_cast<unsigned long>(bytes)));
 }
 
 std::unique_ptr<char[]> buffer_or_die(const char* module, int line, std::size_t bytes) {

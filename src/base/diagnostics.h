@@ -48,6 +48,10 @@ struct ExitRequest {
 /// "\nWarning: " message "\nContinue [y/N]:" on standard error; reads no answer.
 void warning_message(const char* format, ...) KEST_PRINTF(1, 2);
 
+/// "Warning: " message and a line end on standard error (in a quiet run a line
+/// end first, none after): a note about the data that does not stop the run.
+void warning_line(const char* format, ...) KEST_PRINTF(1, 2);
+
 /// "\nMessage: " message on standard error.
 void info_message(const char* format, ...) KEST_PRINTF(1, 2);
 
@@ -69,6 +73,26 @@ void clear_status_line();
 std::string format_text(const char* format, ...) KEST_PRINTF(1, 2);
 
 #define KEST_FATAL(...) ::kest::fatal_error(__FILE_NAME__, __LINE__, __VA_ARGS__)
+
+/// An allocation the program's operator new could not satisfy: a std::bad_alloc
+/// that knows how many bytes were asked for, so the report can name them.
+class AllocationFailure : public std::bad_alloc {
+ public:
+  explicit AllocationFailure(std::size_t bytes) noexcept : bytes_(bytes) {}
+  std::size_t bytes() const noexcept { return bytes_; }
+  const char* what() const noexcept override { return "Could not allocate memory"; }
+
+ private:
+  std::size_t bytes_;
+};
+
+/// The bytes a failed allocation asked for: those an AllocationFailure carries,
+/// else SIZE_MAX (a plain bad_alloc comes from a size beyond what can be held).
+std::size_t failed_allocation_bytes(const std::bad_alloc& failure) noexcept;
+
+/// The fatal report of a failed allocation of `bytes` bytes, located at the
+/// place that caught it ("Could not allocate memory %lu bytes\n").
+FatalError allocation_error(const char* module, int line, std::size_t bytes);
 
 /// `bytes` uninitialised bytes; exhaustion is fatal ("Could not allocate memory %lu bytes\n").
 std::unique_ptr<char[]> buffer_or_die(const char* module, int line, std::size_t bytes);

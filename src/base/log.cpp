@@ -1,5 +1,9 @@
 #include "base/log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
@@ -73,9 +77,18 @@ void log_entry(const char* file_name, const std::vector<std::string>& args) {
   std::string previous = current != nullptr ? current : "C";
   std::setlocale(LC_TIME, "");
 
-  std::FILE* file = nullptr;
-  for (int i = 0; i < kOpenTries && file == nullptr; ++i) file = std::fopen(file_name, "a");
-  if (file == nullptr) {
+  // The entry is best effort: it goes only to a regular file, and opening never
+  // waits (a FIFO of that name without a reader is not written to).
+  int fd = -1;
+  for (int i = 0; i < kOpenTries && fd < 0; ++i) {
+    fd = ::open(file_name, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  }
+  struct stat info {};
+  if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
+  if (fd < 0) {
     std::fputs("No logfile entry\n", stderr);
     std::setlocale(LC_TIME, previous.c_str());
     return;
@@ -98,11 +111,9 @@ void log_entry(const char* file_name, const std::vector<std::string>& args) {
   for (const std::string& arg : args) line.append(log_quote(arg.c_str()));
   line.push_back('\n');
 
-  // Unbuffered, so the single fwrite is a single append write and entries of
-  // concurrent runs never mix within a line.
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  std::fwrite(line.data(), 1, line.size(), file);
-  std::fclose(file);
+  // One append write, so entries of concurrent runs never mix within a line.
+  [[maybe_unused]] const ssize_t written = ::write(fd, line.data(), line.size());
+  ::close(fd);
   std::setlocale(LC_TIME, previous.c_str());
 }
 

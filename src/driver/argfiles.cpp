@@ -1,5 +1,7 @@
 #include "driver/argfiles.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -21,6 +23,7 @@ constexpr std::size_t kArgumentCost = 32;
 
 struct Expansion {
   std::vector<std::string> args;
+  std::vector<std::string> files;  // every argument file read
   bool file_expanded = false;
   std::size_t spent = 0;
 };
@@ -43,6 +46,11 @@ bool read_argument_file(const char* file_name, int depth, Expansion& expansion,
                         std::vector<std::string>& lines) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_name, "r"));
   if (!file) return false;
+  struct stat info {};
+  if (::fstat(::fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
+    KEST_FATAL("Could not open file %s\n", file_name);
+  }
+  expansion.files.emplace_back(file_name);
   if (depth >= kMaxArgumentFileDepth) {
     KEST_FATAL("Argument files nested too deeply: %s\n", file_name);
   }
@@ -89,11 +97,13 @@ void expand(const std::string& arg, int depth, Expansion& expansion) {
 
 }  // namespace
 
-std::optional<std::vector<std::string>> expand_arguments(int argc, char** argv) {
+std::optional<std::vector<std::string>> expand_arguments(int argc, char** argv,
+                                                         std::vector<std::string>* files_read) {
   Expansion expansion;
   for (int i = 0; i < argc; ++i) {
     if (argv[i] != nullptr) expand(argv[i], 0, expansion);
   }
+  if (files_read != nullptr) *files_read = expansion.files;
   if (!expansion.file_expanded && expansion.args.size() == static_cast<std::size_t>(argc)) {
     return std::nullopt;
   }

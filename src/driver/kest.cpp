@@ -141,7 +141,8 @@ int run(int argc, char** argv) {
   read_environment();
 
   std::vector<std::string> args;
-  if (auto expanded = expand_arguments(argc, argv)) {
+  std::vector<std::string> argument_files;
+  if (auto expanded = expand_arguments(argc, argv, &argument_files)) {
     args = std::move(*expanded);
   } else {
     args.assign(argv, argv + argc);
@@ -170,6 +171,7 @@ int run(int argc, char** argv) {
   std::vector<std::string> inputs = positional;
   if (!s.wildcard && inputs.size() > 1) inputs.erase(inputs.begin() + 1);
   if (!s.wildcard && inputs.size() > 2) inputs.resize(2);
+  inputs.insert(inputs.end(), argument_files.begin(), argument_files.end());
   log_run(logged, inputs);
   if (positional.empty()) KEST_FATAL("No source filename\n");
 
@@ -178,7 +180,7 @@ int run(int argc, char** argv) {
 
   for (std::size_t next = 0; next < positional.size();) {
     Job job{state.operation, positional[next++], std::nullopt, SelectionSource::none(),
-            &state.params};
+            &state.params, argument_files};
     if (s.wildcard) {
       job.out = wildcard_output_name(job.in, s.extension);
     } else {
@@ -217,8 +219,10 @@ int main_entry(int argc, char** argv) {
     status = report_fatal(error);
   } catch (const ExitRequest& request) {
     status = request.status;
-  } catch (const std::bad_alloc&) {
-    status = report_fatal(FatalError(__FILE_NAME__, __LINE__, "Could not allocate memory\n"));
+  } catch (const std::bad_alloc& failure) {
+    // An allocation without a check of its own: the size it asked for is told.
+    status = report_fatal(
+        allocation_error(__FILE_NAME__, __LINE__, failed_allocation_bytes(failure)));
   }
   // A failed write to standard output that was already reported is not reported again.
   if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status == 0) {

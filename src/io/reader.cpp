@@ -209,6 +209,7 @@ std::size_t line_length(const char* text, std::size_t content, bool line_feed) {
 bool InputStream::next_line(Line& line) {
   restore_line_end();
   if (begin_ == end_ && !fill()) return false;
+  ++line_number_;
   char* from = block_.get() + begin_;
   std::size_t available = end_ - begin_;
   if (auto* feed = static_cast<char*>(std::memchr(from, '\n', available))) {
@@ -251,6 +252,8 @@ void InputStream::rewind(bool last_pass) {
   source_done_ = false;
   keep_comments_ = settings().keep_comments;
   skip_rows_left_ = settings().skip_rows;
+  line_number_ = 0;
+  short_rows_ = ShortRows{};
   progress_ = last_pass && size_ > kProgressSize && !settings().quiet && ::isatty(2) == 1;
   if (progress_) progress_start_ = progress_shown_ = seconds_now();
   if (fd_ < 0 || seekable_) {
@@ -360,9 +363,10 @@ std::uint32_t count_values(const char* line) {
   return count;
 }
 
-std::uint32_t count_variables(InputStream& in) {
+std::uint32_t count_variables(InputStream& in, std::uint64_t* first_line) {
   in.rewind();
   const char* line = read_data_line(in, nullptr);
+  if (first_line != nullptr) *first_line = line != nullptr ? in.line_number() : 0;
   return line != nullptr ? count_values(line) : 0;
 }
 
@@ -406,6 +410,29 @@ std::uint32_t check_rows(InputStream& in, std::uint32_t cols) {
   return line;
 }
 
+namespace {
+
+// The parse of a line stopped at `stop` before n values. A character glued to the
+// number before it is most often a separator the file uses (a comma, a slash):
+// the first such line of an input is reported, since the rest of it is lost.
+// Bytes that are not printable are not taken for separators.
+void note_short_row(InputStream& in, const char* stop, bool after_number, std::uint32_t n) {
+  InputStream::ShortRows& rows = in.short_rows();
+  if (rows.count++ == 0) {
+    rows.first_line = in.line_number();
+    rows.wanted = n;
+  }
+  const char c = *stop;
+  if (!after_number || in.stop_reported() || c <= ' ' || c > '~') return;
+  in.stop_reported() = true;
+  warning_line(
+      "line %lu: '%c' after a number is not a separator; the rest of the line is not read "
+      "(use --input-delimiter=%c)",
+      static_cast<unsigned long>(in.line_number()), c, c);
+}
+
+}  // namespace
+
 double* read_row(InputStream& in, double* values, CommentSink* sink, std::uint32_t n) {
   if (in.eof()) return nullptr;
   std::size_t length = 0;
@@ -431,7 +458,10 @@ double* read_row(InputStream& in, double* values, CommentSink* sink, std::uint32
     p += used;
     ++i;
   }
-  for (; i < n; ++i) values[i] = 0.0;
+  if (i < n) {
+    note_short_row(in, p, i > 0, n);
+    for (; i < n; ++i) values[i] = 0.0;
+  }
   return values;
 }
 

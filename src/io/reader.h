@@ -83,6 +83,21 @@ class InputStream {
   /// A scratch buffer of at least `size` bytes that lives with the stream.
   char* scratch(std::size_t size);
 
+  /// The number, from 1 over the whole input, of the line read last in this pass.
+  std::uint64_t line_number() const { return line_number_; }
+
+  /// What the row parser met in this pass: rows it filled up with 0 because the
+  /// line held fewer numbers than asked for. Set back by rewind().
+  struct ShortRows {
+    std::uint64_t count = 0;
+    std::uint64_t first_line = 0;  ///< line number of the first of them
+    std::uint32_t wanted = 0;      ///< values asked for on that line
+  };
+  ShortRows& short_rows() { return short_rows_; }
+  /// Whether the input was told about a character that stopped the parse of a
+  /// line (once per input, whatever the passes).
+  bool& stop_reported() { return stop_reported_; }
+
   /// Device and inode of the open file (0, 0 for memory streams).
   dev_t device() const { return device_; }
   ino_t inode() const { return inode_; }
@@ -126,6 +141,9 @@ class InputStream {
 
   bool keep_comments_ = false;
   std::int32_t skip_rows_left_ = 0;
+  std::uint64_t line_number_ = 0;
+  ShortRows short_rows_;
+  bool stop_reported_ = false;
 
   // The progress line of a long last pass (standard error a terminal, not quiet,
   // a file larger than kProgressSize).
@@ -157,7 +175,8 @@ char* read_data_line(InputStream& in, CommentSink* sink, std::size_t* length = n
 std::uint32_t count_values(const char* line);
 
 /// The number of values on the first data line, read from the start of the input.
-std::uint32_t count_variables(InputStream& in);
+/// `first_line` receives the line number of that line (0 when there is none).
+std::uint32_t count_variables(InputStream& in, std::uint64_t* first_line = nullptr);
 
 /// The number of data lines from the start holding exactly `n` values, up to the
 /// first that does not; reports "Found %lu rows.\n" unless quiet.
@@ -171,7 +190,10 @@ std::uint32_t count_rows(InputStream& in, std::uint32_t n);
 std::uint32_t check_rows(InputStream& in, std::uint32_t cols);
 
 /// Parses the next data line into `values` (n of them, missing ones 0.0). Returns
-/// `values`, or nullptr at the end of the data. Kept comments go to `sink`.
+/// `values`, or nullptr at the end of the data. Kept comments go to `sink`. A line
+/// with fewer numbers than n is noted in the stream's short_rows(); the first line
+/// whose parse stops at a character glued to a number ("1,2,3", "3,5",
+/// "2/27/2003") is reported once on standard error.
 double* read_row(InputStream& in, double* values, CommentSink* sink, std::uint32_t n);
 
 }  // namespace kest

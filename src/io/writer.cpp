@@ -256,13 +256,16 @@ void select_c_output() { g_format = kC; }
 
 namespace {
 
-// Skips a run of digits; false when their number reaches 2^31, which the
-// library cannot convert as a width or precision.
+// The widest width or precision accepted: a number text wider than this is no
+// data file's, and a huge one would write gigabytes for every value.
+constexpr long long kMaxFormatCount = 4096;
+
+// Skips a run of digits; false when their number is above kMaxFormatCount.
 bool skip_count(std::string_view format, std::size_t& i) {
   long long value = 0;
   while (i < format.size() && is_digit(format[i])) {
     value = value * 10 + (format[i] - '0');
-    if (value >= (1LL << 31)) return false;
+    if (value > kMaxFormatCount) return false;
     ++i;
   }
   return true;

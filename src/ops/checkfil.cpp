@@ -8,7 +8,7 @@
 namespace kest {
 
 OpResult checkfil(const Job& job) {
-  Frame frame(job, {.flags = false, .comments = false});
+  Frame frame(job, {.flags = false, .comments = false, .columns = false});
   const std::uint32_t rows = check_rows(frame.input(), frame.cols());
   return frame.finish(rows);
 }

@@ -32,6 +32,10 @@ void refuse_input_as_output(const Job& job, const InputStream& in, const std::st
       ::stat(job.selection.file.c_str(), &selection) == 0) {
     clash = clash || same_file(out, selection.st_dev, selection.st_ino);
   }
+  for (const std::string& name : job.also_read) {
+    struct stat read {};
+    clash = clash || (::stat(name.c_str(), &read) == 0 && same_file(out, read.st_dev, read.st_ino));
+  }
   if (clash) KEST_FATAL("Input and output are the same file: %s\n", out_name.c_str());
 }
 
@@ -51,7 +55,12 @@ Frame::Frame(const Job& job, Needs needs) : job_(job), needs_(needs) {
   in_ = InputStream::open(job_.in);
   if (!in_) KEST_FATAL("Could not open file %s\n", job_.in.c_str());
   const Settings& s = settings();
-  cols_ = count_variables(*in_);
+  std::uint64_t first_line = 0;
+  cols_ = count_variables(*in_, &first_line);
+  if (cols_ == 0 && first_line != 0 && needs_.columns) {
+    KEST_FATAL("No number on the first data line (line %lu); skip header lines with --skip-rows\n",
+               static_cast<unsigned long>(first_line));
+  }
   if (!s.quiet) std::fprintf(stderr, "Found %lu variables.\n", static_cast<unsigned long>(cols_));
   if (needs_.rows || s.add_line_count) rows_ = count_rows(*in_, cols_);
   flags_ = needs_.flags ? make_selection_flags(job_.selection, cols_, s.inverse)
@@ -98,6 +107,10 @@ Output& Frame::open_output(const std::string& name, Shape shape) {
   return *outputs_.back();
 }
 
+void Frame::refuse_inputs_as_outputs(const std::vector<std::string>& outputs) const {
+  for (const std::string& name : outputs) refuse_input_as_output(job_, *in_, name);
+}
+
 Output& Frame::open_document() {
   auto output = std::make_unique<Output>();
   output->styled_ = false;
@@ -137,6 +150,13 @@ OpResult Frame::finish(std::uint32_t rows) {
     }
   }
   outputs_.clear();
+  const InputStream::ShortRows& short_rows = in_->short_rows();
+  if (short_rows.count != 0) {
+    warning_line("%lu rows had fewer than %lu values and were filled with 0 (first at line %lu)",
+                 static_cast<unsigned long>(short_rows.count),
+                 static_cast<unsigned long>(short_rows.wanted),
+                 static_cast<unsigned long>(short_rows.first_line));
+  }
   in_.reset();
   // Comments of this input that no output took do not reach the next input's output.
   reset_pending_comments();

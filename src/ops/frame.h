@@ -74,6 +74,9 @@ class Frame {
     bool flags = true;         ///< make the column selection flags
     bool comments = true;      ///< kept comments go to the output (else dropped)
     bool another_pass = false; ///< the input will be read again after the data pass
+    /// A first data line without a number (a header of words and digits) is
+    /// refused: the run would write nothing. The file check reports it instead.
+    bool columns = true;
   };
 
   /// Opens the job's input ("Could not open file %s\n"), reports its variables,
@@ -103,6 +106,9 @@ class Frame {
   /// Opens a further output of the operation's own name (it must not be an
   /// input of the run).
   Output& open_output(const std::string& name, Shape shape);
+  /// Refuses, before any of them is opened, every name of `outputs` that is one of
+  /// the run's inputs, so that no output is emptied for a run that is refused.
+  void refuse_inputs_as_outputs(const std::vector<std::string>& outputs) const;
   /// Opens the job's output for a document the operation writes whole (a chart):
   /// no header, footer or kept comments, and the file is written from its start
   /// even with --append. Refused like any output when it is one of the inputs.
@@ -132,7 +138,8 @@ class Frame {
   std::uint32_t write_changed(Output& out, Change&& change);
 
   /// Writes every footer, closes every output (a failed write is fatal) and the
-  /// input, and hands back the number of variables and `rows`.
+  /// input, and hands back the number of variables and `rows`. Rows of the data
+  /// pass that had fewer values than asked for are told about once.
   OpResult finish(std::uint32_t rows);
 
  private:

@@ -2,7 +2,8 @@
 // of the selected columns. The logarithms refuse values not above zero (unless
 // --special-log replaces them by the logarithm of 1e-100), inv refuses zero and
 // NaN, sqrt refuses negative values: each refusal ends the run with the rows
-// before it written. An unknown name copies the values unchanged.
+// before it written. A name outside the table (names are compared exactly, so
+// "Sin" is one) is refused before any file is opened.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -68,13 +69,16 @@ constexpr Named kFunctions[] = {
        return std::sqrt(x);
      }},
     {"sqrt3", [](double x) { return std::pow(x, 0.3333333333333333); }},
+    {"exp", [](double x) { return std::exp(x); }},
+    {"pow2", [](double x) { return std::exp2(x); }},
+    {"pow10", [](double x) { return std::pow(10.0, x); }},
 };
 
 Function function_named(const std::string& name) {
   for (const Named& entry : kFunctions) {
     if (name == entry.name) return entry.function;
   }
-  return kFunctions[0].function;  // an unknown name copies the value
+  KEST_FATAL("Unknown --math function %s\n", name.c_str());
 }
 
 }  // namespace

@@ -86,6 +86,7 @@ OpResult plot(const Job& job) {
     series.push_back(c);
     spec.series_names.push_back(column_name(c));
   }
+  if (cols != 0 && series.empty()) KEST_FATAL("No column selected for the chart\n");
   // Only the columns up to the last one drawn are parsed.
   const std::uint32_t parsed =
       std::max(series.empty() ? 0 : series.back() + 1, against_column ? x + 1 : 0);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kest {
 
@@ -105,6 +106,8 @@ struct Job {
   std::optional<std::string> out;
   SelectionSource selection;
   const OpParams* params = nullptr;
+  /// Further files the run reads (its argument files): no output may be one.
+  std::vector<std::string> also_read;
 };
 
 /// The counts an operation hands back: the input's number of variables and a

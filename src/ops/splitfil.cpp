@@ -132,6 +132,7 @@ OpResult splitfil(const Job& job) {
 
   // Each file's header counts its written columns and its own rows.
   const std::uint32_t written = count_unselected(frame.flags(), cols);
+  frame.refuse_inputs_as_outputs({training_name, test_name});
   Output& train = frame.open_output(training_name, Shape{written, n});
   Output& test = frame.open_output(test_name, Shape{written, rows - n});
   // Rows beyond the checked ones (after a line without a readable number) are

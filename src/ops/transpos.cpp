@@ -1,13 +1,13 @@
 // Transpose (-t, --transpose): every input column becomes an output row.
 //
 // The whole table is held in one block with one table row per input column, so
-// each written row is contiguous. Values are parsed whole from the first
-// character of each data line (no --skip-columns offset, no input delimiter).
+// each written row is contiguous. Rows are parsed as every operation parses
+// them (after the --skip-columns characters, with the input delimiter).
 #include <cstdio>
+#include <vector>
 
 #include "base/diagnostics.h"
 #include "base/settings.h"
-#include "io/numscan.h"
 #include "ops/frame.h"
 
 namespace kest {
@@ -21,17 +21,10 @@ OpResult transpos(const Job& job) {
   Output& out = frame.open_output(Shape{rows, rows == 0 ? 0 : cols});
   if (rows != 0) {
     Matrix<double> table = matrix_alloc(cols, rows);
+    std::vector<double> row = vector_or_die<double>(__FILE_NAME__, __LINE__, cols);
     for (std::uint32_t r = 0; r < rows; ++r) {
-      const char* p = frame.read_line();
-      if (p == nullptr) KEST_FATAL("Can't read all lines\n");
-      std::uint32_t c = 0;
-      for (double value; c < cols; ++c) {
-        const std::size_t used = scan_double(p, &value);
-        if (used == 0) break;
-        p += used;
-        table[c][r] = value;
-      }
-      for (; c < cols; ++c) table[c][r] = 0.0;
+      if (frame.read_row(row.data(), cols) == nullptr) KEST_FATAL("Can't read all lines\n");
+      for (std::uint32_t c = 0; c < cols; ++c) table[c][r] = row[c];
     }
     for (std::uint32_t c = 0; c < cols; ++c) out.write(table[c], rows);
   }

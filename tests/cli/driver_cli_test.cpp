@@ -1,6 +1,8 @@
 // The driver end to end: help and version, exit statuses, positional names,
 // wildcard mode, the check table, KEST, the log file, failed writes to standard
 // output, and arguments that must neither crash nor hang.
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "cli_harness.h"
@@ -109,6 +111,38 @@ TEST_F(DriverCli, ALogFileThatIsAnInputGetsNoEntry) {
   EXPECT_EQ(read("logfile"), "1 2 3\n");
   run({"--nop", "-", "-"}, "4 5\n");
   EXPECT_TRUE(contains(read("logfile"), " --nop - -\n"));  // standard input is not the log
+}
+
+// An argument file is an input of the run: it gets no log entry and no output.
+TEST_F(DriverCli, AnArgumentFileNamedLogfileKeepsItsArguments) {
+  const std::string args = "-k\n-e\n1\na.txt\nout.txt\n";
+  write("logfile", args);
+  write("a.txt", "1 2\n");
+  for (int i = 0; i < 2; ++i) {
+    const RunResult r = run({"@logfile"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "No logfile entry\n"));
+    EXPECT_EQ(read("logfile"), args);
+    EXPECT_EQ(read("out.txt"), "2\n");
+  }
+  write("more", "--nop\na.txt\nmore\n");
+  EXPECT_TRUE(contains(run({"@more"}).err, "Input and output are the same file: more\n"));
+  EXPECT_EQ(read("more"), "--nop\na.txt\nmore\n");
+}
+
+// The log entry is best effort: only a regular file gets one, and opening it
+// never waits; an argument file that is a directory is refused like an input.
+TEST_F(DriverCli, ALogfileThatIsNoRegularFileNeitherHangsNorGetsAnEntry) {
+  write("a.txt", "1 2\n");
+  ASSERT_EQ(mkfifo(path("logfile").c_str(), 0644), 0);
+  RunResult r = run({"--nop", "a.txt", "-"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1 2\n");
+  EXPECT_TRUE(contains(r.err, "No logfile entry\n"));
+  std::filesystem::create_directory(path("dir"));
+  r = run({"@dir", "--nop", "a.txt", "-"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.err, "Could not open file dir\n")) << r.err;
 }
 
 // Rows, help, version and the check table alike: a failed write to standard

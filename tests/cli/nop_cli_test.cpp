@@ -19,6 +19,46 @@ TEST_F(NopCli, CopiesRowsAnnouncesAndEndsWithTheBanner) {
   EXPECT_EQ(r.err.rfind("Do nothing\nFound 2 variables.\n\nkest Version ", 0), 0u) << r.err;
 }
 
+// A header with digits in it, or a first data line that starts with a word,
+// would make a file of no columns and an empty output.
+TEST_F(NopCli, AFirstDataLineWithoutANumberIsRefusedBeforeTheOutputOpens) {
+  const std::string advice = "; skip header lines with --skip-rows\n";
+  write("h", "time temp1 temp2\n1 2 3\n");
+  write("w", "# where\nstation Lund 55.7\n");
+  for (const char* op : {"--nop", "-t", "-q 1"}) {
+    RunResult r = run_words(std::string(op) + " h out");
+    EXPECT_EQ(r.status, 1) << op;
+    EXPECT_TRUE(ends_with(r.err, "No number on the first data line (line 1)" + advice)) << r.err;
+    EXPECT_FALSE(exists("out")) << op;
+    r = run_words(std::string(op) + " w out");
+    EXPECT_TRUE(ends_with(r.err, "No number on the first data line (line 2)" + advice)) << r.err;
+  }
+  EXPECT_EQ(run_words("--nop --skip-rows=1 h -").out, "1 2 3\n");
+  const RunResult check = run_words("-c h");
+  EXPECT_EQ(check.status, 0);
+  EXPECT_TRUE(contains(check.out, "\nh                               0        2\n")) << check.out;
+  EXPECT_TRUE(contains(check.err, "Should be 0 but found 3.\n")) << check.err;
+}
+
+// Rows filled up with 0 and a separator the reader does not know are told about
+// once per input, after the data; the file check keeps its own reports.
+TEST_F(NopCli, RowsFilledWithZeroAreToldAboutOnce) {
+  write("in", "1 2 3\n4 5\n6,7,8\n9/1/2003\n");
+  RunResult r = run_words("--nop in -");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1 2 3\n4 5 0\n6 0 0\n9 0 0\n");
+  EXPECT_TRUE(contains(r.err,
+                       "Found 3 variables.\nWarning: line 3: ',' after a number is not a separator; "
+                       "the rest of the line is not read (use --input-delimiter=,)\n"
+                       "Warning: 3 rows had fewer than 3 values and were filled with 0 "
+                       "(first at line 2)\n\nkest Version"))
+      << r.err;
+  r = run_words("--quiet -k -e 1 in -");
+  EXPECT_EQ(r.err.rfind("Kest: Remove columns \nWarning: line 3: ','", 0), 0u) << r.err;
+  EXPECT_TRUE(ends_with(r.err, "(first at line 2)\n")) << r.err;
+  EXPECT_FALSE(contains(run_words("-c in").err, "filled with 0"));
+}
+
 // The options reach the output: each style with its header, kept comments and
 // footer (the last style given wins), the row count of the header, the
 // delimiter of the standard style and the number text.

@@ -65,6 +65,12 @@ TEST_F(WholeCli, TransposeAndFlipReadLongNumbersWhole) {
           {"-x -1 --flip-ud", "1 2 3\n0.333333333333333315 -1.23456789012345672e+19 7\n"}});
 }
 
+TEST_F(WholeCli, TransposeAndFlipReadWithTheInputDelimiterAndSkippedColumns) {
+  expect("1,2,3\n4,5,6\n", {{"--input-delimiter=, -t", "1 4\n2 5\n3 6\n"},
+                            {"--input-delimiter=, --flip-ud", "4 5 6\n1 2 3\n"}});
+  expect("ab 1 2\ncd 3 4\n", {{"-b 2 -t", "1 3\n2 4\n"}, {"-b 2 --flip-ud", "3 4\n1 2\n"}});
+}
+
 TEST_F(WholeCli, FlipUpDownLeavesOutTheSelectedColumns) {
   expect("1 2 3\n# c\n4 5 6\n7 8 9\n",
          {{"-a --flip-ud", "7 8 9\n4 5 6\n1 2 3\n"},
@@ -194,6 +200,28 @@ TEST_F(WholeCli, SplitNamesReportsAndRefusals) {
   write("x.trn", input);
   expect("", {{"-d1", "Input and output are the same file: x.trn\n", 1}}, "x.trn");
   EXPECT_EQ(read("x.trn"), input);
+}
+
+// Both names are checked before either file is opened: a refused split leaves
+// an existing training file as it was.
+TEST_F(WholeCli, ASplitRefusedForItsTestNameLeavesTheTrainingFileIntact) {
+  const std::string input = "1 2 3\n4 5 6\n7 8 9\n10 11 12\n";
+  write("e.tst", input);
+  write("sel.tst", "1\n");
+  write("data", input);
+  ASSERT_EQ(std::system(("ln -s data " + path("link.tst")).c_str()), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-d2", "e.tst"}, {"-d2", "sel", "ignored", "sel.tst"},
+        {"-d2", "link.tst"}}) {
+    const std::string stem = args[1].substr(0, args[1].find('.'));
+    write(stem + ".trn", "precious\n");
+    if (stem == "sel") write("sel", input);
+    const RunResult r = run(args);
+    EXPECT_EQ(r.status, 1) << args[1];
+    EXPECT_TRUE(contains(r.err, "Input and output are the same file: " + stem + ".tst\n")) << r.err;
+    EXPECT_EQ(read(stem + ".trn"), "precious\n") << args[1];
+  }
+  EXPECT_EQ(read("e.tst") + read("data"), input + input);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ class FrameTest : public testing::TempDirTest {
     TempDirTest::TearDown();
   }
   Job job(const std::string& out = "out", const std::string& in = "in") {
-    return Job{OpCode::kNop, path(in), path(out), SelectionSource::none(), &params_};
+    return Job{OpCode::kNop, path(in), path(out), SelectionSource::none(), &params_, {}};
   }
   // The fatal message of opening the job's input and output.
   static std::string open_message(const Job& j) {

@@ -131,6 +131,56 @@ TEST_F(ReaderTest, CommentsGoToTheSinkOfThePassAndEachPassStartsOver) {
   EXPECT_TRUE(pending_comments().empty());
 }
 
+// A line whose parse stops at a character glued to a number is told about once per
+// input, with its line number; rows filled up with 0 are counted per pass.
+TEST_F(ReaderTest, APartlyReadLineIsToldOnceAndShortRowsAreCounted) {
+  const struct {
+    std::string text;
+    std::uint32_t n;
+    char stop;  // the character reported, or 0 for no report
+    std::uint64_t short_rows, first_line;
+    std::int32_t delimiter = 0;
+  } cases[] = {
+      {"1,2,3\n4,5,6\n", 3, ',', 2, 1},
+      {"1 2,3\n", 3, 0, 0, 0, ','},  // the delimiter separates
+      {"# c\n\n2/27/2003 5\n", 2, '/', 1, 3},
+      {"1;2;3\n3,5\n", 3, ';', 2, 1},
+      {"1.5abc 2\n", 2, 'a', 1, 1},
+      {"1891-1900\n1 2 3,4\n", 2, 0, 0, 0},  // a sign starts a number; a full row is read
+      {"1 2\n1 2 x 4\n 1 2 ,3\n", 3, 0, 3, 1},
+      {"1\x01 2\n", 2, 0, 1, 1},  // bytes that are not printable are no separators
+  };
+  mutable_settings().quiet = false;
+  for (const auto& c : cases) {
+    mutable_settings().input_delimiter = c.delimiter;
+    auto in = InputStream::from_string(c.text);
+    testing::Capture err(2);
+    read_all(*in, c.n);
+    const std::string first_pass = err.text();
+    const InputStream::ShortRows rows = in->short_rows();
+    EXPECT_EQ(rows.count, c.short_rows) << c.text;
+    EXPECT_EQ(rows.first_line, c.first_line) << c.text;
+    EXPECT_EQ(rows.wanted, c.short_rows != 0 ? c.n : 0) << c.text;
+    EXPECT_EQ(first_pass.empty(), c.stop == 0) << c.text << first_pass;
+    if (c.stop != 0) {
+      EXPECT_TRUE(testing::contains(first_pass, "' after a number")) << first_pass;
+      EXPECT_EQ(first_pass[first_pass.find('\'') + 1], c.stop) << first_pass;
+    }
+    // Another pass counts again and says nothing more.
+    in->rewind();
+    testing::Capture again(2);
+    read_all(*in, c.n);
+    EXPECT_EQ(again.text(), "") << c.text;
+    EXPECT_EQ(in->short_rows().count, c.short_rows) << c.text;
+  }
+  mutable_settings().input_delimiter = 0;
+  testing::Capture err(2);
+  read_all("\n1 2\n3,5 6\n", 2);
+  EXPECT_EQ(err.text(),
+            "Warning: line 3: ',' after a number is not a separator; the rest of the line is not "
+            "read (use --input-delimiter=,)\n");
+}
+
 // Inputs without data, --skip-columns, and a row as wide as it comes.
 TEST_F(ReaderTest, EdgeCases) {
   for (const std::string& text : {""s, "# only\n\nwords\n"s, "\0\0\0\n\0 1 2\n"s}) {
