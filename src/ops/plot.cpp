@@ -26,6 +26,9 @@ namespace kest {
 
 namespace {
 
+// The most series one chart draws.
+constexpr std::size_t kMaxChartSeries = 256;
+
 // The data rows the data pass reads: every data line up to the end of the input
 // or up to the first line that --skip-columns leaves empty, where the data end.
 std::uint64_t count_data_rows(InputStream& in) {
@@ -87,6 +90,11 @@ OpResult plot(const Job& job) {
     spec.series_names.push_back(column_name(c));
   }
   if (cols != 0 && series.empty()) KEST_FATAL("No column selected for the chart\n");
+  // Each series keeps a few points per pixel column: a bound on them bounds memory.
+  if (series.size() > kMaxChartSeries) {
+    KEST_FATAL("Too many columns for a chart: %lu (at most %lu; choose them with -e)\n",
+               static_cast<unsigned long>(series.size()), static_cast<unsigned long>(kMaxChartSeries));
+  }
   // Only the columns up to the last one drawn are parsed.
   const std::uint32_t parsed =
       std::max(series.empty() ? 0 : series.back() + 1, against_column ? x + 1 : 0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,23 +28,32 @@ struct RunResult {
   long peak_kb = 0;  ///< the run's peak resident memory
 };
 
+/// What the child of a run is held to, set before it executes kest.
+struct ChildLimits {
+  rlim_t address_space = 0;    ///< RLIMIT_AS in bytes; 0 leaves it as it is
+  unsigned alarm_seconds = 0;  ///< killed by SIGALRM after this long; 0 for never
+  bool unprivileged = false;   ///< as root, runs as the user nobody, so file modes apply
+};
+
 class CliTest : public kest::testing::TempDirTest {
  protected:
-  /// Runs kest with the arguments of `words`, separated by blanks.
-  RunResult run_words(const std::string& words) const {
+  /// The blank-separated words of `text`.
+  static std::vector<std::string> split_words(const std::string& text) {
     std::vector<std::string> args;
-    std::istringstream split(words);
+    std::istringstream split(text);
     for (std::string word; split >> word;) args.push_back(word);
-    return run(args);
+    return args;
   }
+  /// Runs kest with the arguments of `text`, separated by blanks.
+  RunResult run_words(const std::string& text) const { return run(split_words(text)); }
 
   /// Runs kest with `args` (argument 0 is `program`) in the temporary directory
   /// with `input` on standard input. `env` entries are set; KEST and
   /// POSIXLY_CORRECT are unset unless given. Standard output goes to `stdout_path`
-  /// (read back only when it is the default).
+  /// (read back only when it is the default). `limits` hold the child.
   RunResult run(const std::vector<std::string>& args, const std::string& input = "",
                 const std::map<std::string, std::string>& env = {},
-                const std::string& stdout_path = ".stdout") const {
+                const std::string& stdout_path = ".stdout", const ChildLimits& limits = {}) const {
     write(".stdin", input);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -54,6 +64,15 @@ class CliTest : public kest::testing::TempDirTest {
       unsetenv("KEST");
       unsetenv("POSIXLY_CORRECT");
       for (const auto& [key, value] : env) setenv(key.c_str(), value.c_str(), 1);
+      if (limits.address_space != 0) {
+        const struct rlimit space = {limits.address_space, limits.address_space};
+        if (setrlimit(RLIMIT_AS, &space) != 0) _exit(126);
+      }
+      if (limits.unprivileged && geteuid() == 0 &&
+          (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+        _exit(126);
+      }
+      if (limits.alarm_seconds != 0) alarm(limits.alarm_seconds);
       std::vector<char*> argv = {const_cast<char*>(KEST_BINARY)};
       for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
       argv.push_back(nullptr);

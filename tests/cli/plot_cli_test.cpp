@@ -69,7 +69,7 @@ Box box_of(const std::string& svg, const std::string& id) {
   }
   return box;
 }
-std::string words(const Box& box) {
+std::string box_words(const Box& box) {
   std::ostringstream text;
   text << box[0] << ' ' << box[1] << ' ' << box[2] << ' ' << box[3];
   return text.str();
@@ -171,6 +171,9 @@ TEST_F(PlotCli, DrawsTheSeriesOfEveryInput) {
 
 TEST_F(PlotCli, RefusalsAreFatalAndLeaveNoChart) {
   write("in", "1 2 3\n4 5 6\n");
+  std::string wide;
+  for (int i = 0; i < 300; ++i) wide += "1 ";
+  write("wide", wide + "\n");
   const struct {
     std::vector<std::string> args;
     std::string message;
@@ -182,6 +185,10 @@ TEST_F(PlotCli, RefusalsAreFatalAndLeaveNoChart) {
       {{"in", "no/dir/c.svg"}, "Could not open file no/dir/c.svg for writing\n"},
       {{"in", "/dev/full"}, "Could not write file /dev/full\n"},
       {{"in", "in"}, "Input and output are the same file: in\n"},
+      {{"-e", "0", "in", "c.svg"}, "No column selected for the chart\n"},
+      {{"-e", "99999999", "in", "c.svg"}, "No column selected for the chart\n"},
+      {{"--plot-x=1", "-e", "1", "in", "c.svg"}, "No column selected for the chart\n"},
+      {{"wide", "c.svg"}, "Too many columns for a chart: 300 (at most 256; choose them with -e)\n"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"--plot"};
@@ -246,11 +253,11 @@ TEST_F(PlotCli, TheChartShowsWhatEveryPointShows) {
   std::string command = "python3 \"" KEST_PICTURE_TOOL "\" c.svg " + std::to_string(spec.width) +
                         ' ' + std::to_string(spec.height);
   for (const std::string& question :
-       {"colour " + series[0].colour + ' ' + words(plot),
-        "colour " + series[1].colour + ' ' + words(plot),
-        "text " + words({0, 0, static_cast<double>(spec.width), plot[1]}),  // the title
-        "text " + words(box_of(svg, "legend")),
-        "colour " + series[1].colour + ' ' + words(gap_box) + " 0.2",
+       {"colour " + series[0].colour + ' ' + box_words(plot),
+        "colour " + series[1].colour + ' ' + box_words(plot),
+        "text " + box_words({0, 0, static_cast<double>(spec.width), plot[1]}),  // the title
+        "text " + box_words(box_of(svg, "legend")),
+        "colour " + series[1].colour + ' ' + box_words(gap_box) + " 0.2",
         std::string("compare every.svg")}) {
     command += " \"" + question + '"';
   }
