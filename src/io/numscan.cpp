@@ -85,7 +85,7 @@ std::size_t scan_token_with_library(const char* token, double* value) {
 // space included) or 0, and stores the value when kValue is set (a count needs
 // only the length).
 template <bool kValue>
-std::size_t scan(const char* text, double* value) {
+std::size_t scan(const char* text, double* value, bool* canonical = nullptr) {
   const char* p = text;
   while (is_blank(*p)) ++p;
   const char* const token = p;
@@ -111,8 +111,11 @@ std::size_t scan(const char* text, double* value) {
   if (count == 0 && (letter_is(*p, 'i') || letter_is(*p, 'n'))) return by_library();
   if (count == 1 && *integer_start == '0' && letter_is(*p, 'x')) return by_library();
   bool got_digit = count != 0;
+  const std::size_t integer_count = count;
+  bool point = false;
   long long scale = 0;
   if (*p == '.') {
+    point = true;
     const char* const fraction = ++p;
     while (is_digit(*p)) {
       if constexpr (kValue) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
@@ -126,6 +129,7 @@ std::size_t scan(const char* text, double* value) {
   if (!got_digit) return 0;  // a lone sign or '.': strtod takes none of it
   // The exponent saturates far beyond any scale a line can hold, so that leading
   // or trailing zeros can never bring a huge exponent back into range.
+  const char* const mantissa_end = p;
   long long exponent = 0;
   if (letter_is(*p, 'e')) {
     ++p;
@@ -150,6 +154,13 @@ std::size_t scan(const char* text, double* value) {
       double v = static_cast<double>(digits);
       if (digits != 0) v = power < 0 ? v / kPowers[-power] : v * kPowers[power];
       *value = negative ? -v : v;
+      if (canonical != nullptr) {
+        const auto decimals = static_cast<std::size_t>(-scale);
+        *canonical = p == mantissa_end && *token != '+' && integer_count >= 1 &&
+                     integer_count + (negative ? 1 : 0) <= 8 &&
+                     (integer_count == 1 || *mantissa != '0') &&
+                     (!point || (decimals >= 1 && decimals <= 6 && p[-1] != '0'));
+      }
       return static_cast<std::size_t>(p - text);
     }
     // from_chars takes the longest valid prefix, as strtod does ("1e+" gives 1).
@@ -159,6 +170,7 @@ std::size_t scan(const char* text, double* value) {
     // Out of range: the library decides between infinity, zero and a subnormal.
     if (result.ec != std::errc()) return by_library();
     *value = negative ? -v : v;
+    if (canonical != nullptr) *canonical = false;
   }
   return static_cast<std::size_t>(p - text);
 }
@@ -167,6 +179,11 @@ std::size_t scan(const char* text, double* value) {
 
 std::size_t scan_double(const char* text, double* value) {
   return scan<true>(text, value);
+}
+
+std::size_t scan_double(const char* text, double* value, bool* canonical) {
+  *canonical = false;
+  return scan<true>(text, value, canonical);
 }
 
 std::size_t scan_number_length(const char* text) {

@@ -16,6 +16,13 @@ namespace kest {
 /// converts nothing.
 std::size_t scan_double(const char* text, double* value);
 
+/// scan_double that also tells whether the number's text is the default number
+/// text of its value, were a separator to follow: an optional '-', "0" or up to
+/// eight digits without a leading zero (seven after the '-'), then no point or
+/// one to six decimals, the last not 0. Copying such a text writes the bytes the
+/// value's text would be. The flag is set only when a value was stored.
+std::size_t scan_double(const char* text, double* value, bool* canonical);
+
 /// Like sscanf(text, " %*g%n"): the number of characters consumed by one number
 /// (leading white space included), or 0 when no number is there.
 std::size_t scan_number_length(const char* text);

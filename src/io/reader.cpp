@@ -25,7 +25,9 @@ namespace kest {
 InputStream::InputStream(int fd, bool owned, std::string name, std::size_t block_size)
     : fd_(fd), owned_(owned), name_(std::move(name)),
       block_size_(std::max<std::size_t>(block_size, 1)) {
-  block_ = buffer_or_die(__FILE_NAME__, __LINE__, block_size_ + 1);
+  // Room for a closing NUL, and for copying a token whole from its start.
+  block_ = buffer_or_die(__FILE_NAME__, __LINE__, block_size_ + 1 + kLinePadding);
+  std::memset(block_.get() + block_size_ + 1, 0, kLinePadding);
   block_[0] = '\0';
   keep_comments_ = settings().keep_comments;
   skip_rows_left_ = settings().skip_rows;
@@ -208,6 +210,7 @@ std::size_t line_length(const char* text, std::size_t content, bool line_feed) {
 
 bool InputStream::next_line(Line& line) {
   restore_line_end();
+  ++read_serial_;
   if (begin_ == end_ && !fill()) return false;
   ++line_number_;
   char* from = block_.get() + begin_;
@@ -241,6 +244,7 @@ bool InputStream::next_line(Line& line) {
   }
   const std::size_t content = line_.size();
   line_.push_back('\0');
+  line_.resize(line_.size() + kLinePadding);
   line.text = line_.data();
   line.length = line_length(line_.data(), content, line_feed);
   return true;
@@ -253,7 +257,8 @@ void InputStream::rewind(bool last_pass) {
   keep_comments_ = settings().keep_comments;
   skip_rows_left_ = settings().skip_rows;
   line_number_ = 0;
-  short_rows_ = ShortRows{};
+  ++read_serial_;
+  row_notes_ = RowNotes{};
   progress_ = last_pass && size_ > kProgressSize && !settings().quiet && ::isatty(2) == 1;
   if (progress_) progress_start_ = progress_shown_ = seconds_now();
   if (fd_ < 0 || seekable_) {
@@ -327,20 +332,23 @@ bool is_data_line(const Line& line, bool qxstars, std::int32_t& skip_rows) {
 }  // namespace
 
 char* read_data_line(InputStream& in, CommentSink* sink, std::size_t* length) {
-  const bool qxstars = settings().qxstars;
   Line line;
+  if (!read_data_line(in, sink, line)) return nullptr;
+  if (length != nullptr) *length = line.length;
+  return line.text;
+}
+
+bool read_data_line(InputStream& in, CommentSink* sink, Line& line) {
+  const bool qxstars = settings().qxstars;
   while (in.next_line(line)) {
-    if (is_data_line(line, qxstars, in.skip_rows_left())) {
-      if (length != nullptr) *length = line.length;
-      return line.text;
-    }
+    if (is_data_line(line, qxstars, in.skip_rows_left())) return true;
     if (sink != nullptr && in.keep_comments()) {
       std::size_t size = strnlen(line.text, line.length);
       while (size > 0 && (line.text[size - 1] == '\n' || line.text[size - 1] == '\r')) --size;
       sink->comment(std::string_view(line.text, size));
     }
   }
-  return nullptr;
+  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -365,17 +373,18 @@ std::uint32_t count_values(const char* line) {
 
 std::uint32_t count_variables(InputStream& in, std::uint64_t* first_line) {
   in.rewind();
-  const char* line = read_data_line(in, nullptr);
-  if (first_line != nullptr) *first_line = line != nullptr ? in.line_number() : 0;
-  return line != nullptr ? count_values(line) : 0;
+  Line line;
+  const bool found = read_data_line(in, nullptr, line);
+  if (first_line != nullptr) *first_line = found ? in.line_number() : 0;
+  return found ? count_values(line.text) : 0;
 }
 
 std::uint32_t count_rows(InputStream& in, std::uint32_t n) {
   in.rewind();
   std::uint32_t rows = 0;
   while (rows < UINT32_MAX) {
-    const char* line = read_data_line(in, nullptr);
-    if (line == nullptr || count_values(line) != n) break;
+    Line line;
+    if (!read_data_line(in, nullptr, line) || count_values(line.text) != n) break;
     ++rows;
   }
   if (!settings().quiet) std::fprintf(stderr, "Found %lu rows.\n", static_cast<unsigned long>(rows));
@@ -387,9 +396,9 @@ std::uint32_t check_rows(InputStream& in, std::uint32_t cols) {
   std::uint32_t mismatches = 0;
   std::uint32_t first_mismatch = 0;
   while (!in.eof() && line < UINT32_MAX) {
-    const char* text = read_data_line(in, nullptr);
-    if (text == nullptr) break;
-    const std::uint32_t count = count_values(text);
+    Line text;
+    if (!read_data_line(in, nullptr, text)) break;
+    const std::uint32_t count = count_values(text.text);
     if (count != cols) {
       if (count == 0) break;
       ++mismatches;
@@ -410,59 +419,294 @@ std::uint32_t check_rows(InputStream& in, std::uint32_t cols) {
   return line;
 }
 
+void RowNotes::add(const RowNotes& later) {
+  if (short_rows == 0 && later.short_rows != 0) {
+    first_short_line = later.first_short_line;
+    wanted = later.wanted;
+  }
+  short_rows += later.short_rows;
+  if (stop == 0 && later.stop != 0) {
+    stop = later.stop;
+    stop_line = later.stop_line;
+  }
+}
+
 namespace {
 
-// The parse of a line stopped at `stop` before n values. A character glued to the
-// number before it is most often a separator the file uses (a comma, a slash):
-// the first such line of an input is reported, since the rest of it is lost.
-// Bytes that are not printable are not taken for separators.
-void note_short_row(InputStream& in, const char* stop, bool after_number, std::uint32_t n) {
-  InputStream::ShortRows& rows = in.short_rows();
-  if (rows.count++ == 0) {
-    rows.first_line = in.line_number();
-    rows.wanted = n;
+// The parse of line `line_number` stopped at `stop` before n values. A character
+// glued to the number before it is most often a separator the file uses (a
+// comma, a slash), and the rest of the line is lost: the first such line is
+// noted. Bytes that are not printable are not taken for separators.
+void note_short_row(RowNotes& notes, std::uint64_t line_number, const char* stop,
+                    bool after_number, std::uint32_t n) {
+  if (notes.short_rows++ == 0) {
+    notes.first_short_line = line_number;
+    notes.wanted = n;
   }
   const char c = *stop;
-  if (!after_number || in.stop_reported() || c <= ' ' || c > '~') return;
+  if (!after_number || notes.stop != 0 || c <= ' ' || c > '~') return;
+  notes.stop = c;
+  notes.stop_line = line_number;
+}
+
+// Tells the input, once, about the first line whose parse stopped early.
+void report_stop(InputStream& in, const RowNotes& notes) {
+  if (notes.stop == 0 || in.stop_reported()) return;
   in.stop_reported() = true;
   warning_line(
       "line %lu: '%c' after a number is not a separator; the rest of the line is not read "
       "(use --input-delimiter=%c)",
-      static_cast<unsigned long>(in.line_number()), c, c);
+      static_cast<unsigned long>(notes.stop_line), notes.stop, notes.stop);
+}
+
+// The characters that separate values when a row is parsed: blanks, and the
+// input delimiter when it is given.
+struct Separators {
+  char delimiter;
+  bool operator()(char c) const { return is_blank(c) || (c == delimiter && c != '\0'); }
+};
+
+// An input delimiter that the library's scan can never take into a number (it
+// is no letter, digit, sign, point, parenthesis or underscore): a token's scan
+// stops at it as at a blank, so the line can be parsed where it stands.
+bool delimiter_ends_every_number(char c) {
+  return c > ' ' && c <= '~' && !is_digit(c) && !is_letter(c) && c != '+' && c != '-' &&
+         c != '.' && c != '(' && c != ')' && c != '_';
+}
+
+// Prepares `text` for the n values of `line`.
+void start_row_text(RowText& text, std::uint64_t serial, const char* line, const double* values,
+                    std::uint32_t n) {
+  if (text.start.size() < n) {
+    text.start.resize(n);
+    text.length.resize(n);
+    text.parsed.resize(n);
+  }
+  text.line = line;
+  text.values = values;
+  text.serial = serial;
+  text.count = n;
+  text.whole = false;
+}
+
+// The data line of a row, ready to parse: from `begin` (after the skipped
+// columns) to `end`, its NUL or line feed, with the separators of the run.
+struct ParseLine {
+  char* line = nullptr;
+  const char* begin = nullptr;
+  const char* end = nullptr;
+  Separators separates{0};
+  bool in_place = true;  // the tokens stand in `line` itself
+};
+
+// Makes `parse` the row of the data line `text` of `length` bytes (as Line
+// counts them) that ends at `end`; false when the data end there. A delimiter
+// that the scan could take into a number is replaced by blanks in `scratch`.
+bool prepare_parse_line(char* text, std::size_t length, const char* end, InputStream* scratch,
+                        ParseLine& parse) {
+  const Settings& s = settings();
+  const std::size_t skip = s.skip_columns;
+  if (length <= skip) return false;
+  parse.line = text;
+  parse.begin = text + skip;
+  parse.end = end;
+  parse.separates = Separators{static_cast<char>(s.input_delimiter)};
+  parse.in_place = true;
+  if (parse.separates.delimiter != 0 && !delimiter_ends_every_number(parse.separates.delimiter)) {
+    // Such a delimiter separates values like a blank before any number is read
+    // ("1e5" with the delimiter 'e' is 1 and 5): the row is parsed from a copy.
+    const auto size = static_cast<std::size_t>(parse.end - parse.begin);
+    char* copy = scratch->scratch(size + 1 + kLinePadding);
+    for (std::size_t i = 0; i < size; ++i) {
+      copy[i] = parse.begin[i] == parse.separates.delimiter ? ' ' : parse.begin[i];
+    }
+    std::memset(copy + size, 0, 1 + kLinePadding);
+    parse.begin = copy;
+    parse.end = copy + size;
+    parse.separates.delimiter = 0;
+    parse.in_place = false;
+  }
+  if (parse.end - parse.line > static_cast<std::ptrdiff_t>(UINT32_MAX)) parse.in_place = false;
+  return true;
+}
+
+// Reads the next data line of a row; false at the end of the data.
+bool next_parse_line(InputStream& in, CommentSink* sink, ParseLine& parse) {
+  if (in.eof()) return false;
+  Line read;
+  if (!read_data_line(in, sink, read)) return false;
+  // The NUL where the line feed stood, or the first NUL of the line.
+  const char* end = read.text + read.length - (read.text[read.length - 1] == '\0' ? 1 : 0);
+  return prepare_parse_line(read.text, read.length, end, &in, parse);
+}
+
+// Parses the n values of a row. With kEveryValue, every value is stored in
+// `values`; without, a value whose token can be copied (marked in `text`) is
+// not worked out. `text`, when given, learns where the tokens stand.
+template <bool kEveryValue>
+void parse_values(const ParseLine& parse, double* values, std::uint32_t n, RowText* text,
+                  RowNotes& notes, std::uint64_t line_number, std::uint64_t serial) {
+  if (!parse.in_place) text = nullptr;
+  if (text != nullptr) start_row_text(*text, serial, parse.line, values, n);
+  const char* const end = parse.end;
+  // A row is copied whole when every gap is one and the same separator.
+  const char* p = parse.begin;
+  bool whole = text != nullptr;
+  char gap = 0;
+  std::uint32_t i = 0;
+  while (i < n) {
+    const char* token = p;
+    while (token < end && parse.separates(*token)) ++token;
+    if (token == end) break;
+    if (whole) {
+      if (i == 0) {
+        whole = token == parse.begin;
+      } else {
+        whole = token == p + 1 && (gap == 0 || *p == gap);
+        gap = *p;
+      }
+    }
+    bool canonical = false;
+    double value;
+    const std::size_t used = scan_double(token, &value, &canonical);
+    if (used == 0) break;
+    // The text is the value's own only when a separator ends it.
+    canonical = canonical && (token + used == end || parse.separates(token[used]));
+    if (kEveryValue || !canonical) values[i] = value;
+    if (text != nullptr) {
+      text->start[i] = static_cast<std::uint32_t>(token - parse.line);
+      text->length[i] = canonical ? static_cast<std::uint8_t>(used) : 0;
+    }
+    whole = whole && canonical;
+    p = token + used;
+    ++i;
+  }
+  if (i < n) {
+    note_short_row(notes, line_number, p, i > 0, n);
+    whole = false;
+    for (; i < n; ++i) {
+      values[i] = 0.0;
+      if (text != nullptr) text->length[i] = 0;
+    }
+  }
+  if (text != nullptr) {
+    if (kEveryValue) std::memcpy(text->parsed.data(), values, sizeof(double) * n);
+    if (whole && p == end) {
+      text->whole = true;
+      text->separator = gap;
+      text->begin = static_cast<std::uint32_t>(parse.begin - parse.line);
+      text->text_length = static_cast<std::uint32_t>(p - parse.begin);
+    }
+  }
+}
+
+// A row as text from `parse`: the values that cannot be copied, and where the
+// tokens stand when they stand in the line.
+void parse_text_row(const ParseLine& parse, RowText& row, std::uint32_t n, RowNotes& notes,
+                    std::uint64_t line_number, std::uint64_t serial) {
+  if (row.parsed.size() < n) row.parsed.resize(n);
+  if (!parse.in_place) {
+    parse_values<true>(parse, row.parsed.data(), n, nullptr, notes, line_number, serial);
+    row.line = nullptr;
+    row.count = n;
+    if (row.length.size() < n) row.length.resize(n);
+    std::fill_n(row.length.begin(), n, std::uint8_t{0});
+    row.whole = false;
+    return;
+  }
+  parse_values<false>(parse, row.parsed.data(), n, &row, notes, line_number, serial);
 }
 
 }  // namespace
 
-double* read_row(InputStream& in, double* values, CommentSink* sink, std::uint32_t n) {
-  if (in.eof()) return nullptr;
-  std::size_t length = 0;
-  char* line = read_data_line(in, sink, &length);
-  if (line == nullptr) return nullptr;
-  const Settings& s = settings();
-  const std::size_t skip = s.skip_columns;
-  if (length <= skip) return nullptr;
-  const char* p = line + skip;
-  if (s.input_delimiter != 0) {
-    // The delimiter separates values like a blank; the line itself stays as read.
-    const char delimiter = static_cast<char>(s.input_delimiter);
-    const std::size_t size = std::strlen(p);
-    char* copy = in.scratch(size + 1);
-    for (std::size_t i = 0; i < size; ++i) copy[i] = p[i] == delimiter ? ' ' : p[i];
-    copy[size] = '\0';
-    p = copy;
-  }
-  std::uint32_t i = 0;
-  while (i < n) {
-    const std::size_t used = scan_double(p, &values[i]);
-    if (used == 0) break;
-    p += used;
-    ++i;
-  }
-  if (i < n) {
-    note_short_row(in, p, i > 0, n);
-    for (; i < n; ++i) values[i] = 0.0;
-  }
+double* read_row(InputStream& in, double* values, CommentSink* sink, std::uint32_t n,
+                 RowText* text) {
+  ParseLine parse;
+  if (!next_parse_line(in, sink, parse)) return nullptr;
+  RowNotes& notes = in.row_notes();
+  parse_values<true>(parse, values, n, text, notes, in.line_number(), in.read_serial());
+  report_stop(in, notes);
   return values;
+}
+
+bool read_text_row(InputStream& in, RowText& row, CommentSink* sink, std::uint32_t n) {
+  ParseLine parse;
+  if (!next_parse_line(in, sink, parse)) return false;
+  RowNotes& notes = in.row_notes();
+  parse_text_row(parse, row, n, notes, in.line_number(), in.read_serial());
+  report_stop(in, notes);
+  return true;
+}
+
+void add_row_notes(InputStream& in, const RowNotes& notes) {
+  in.row_notes().add(notes);
+  report_stop(in, in.row_notes());
+}
+
+double RowText::value(std::uint32_t i) const {
+  if (length[i] == 0) return parsed[i];
+  double value = 0.0;
+  scan_double(line + start[i], &value);
+  return value;
+}
+
+// ---------------------------------------------------------------------------
+// Runs of whole lines
+
+InputStream::Take InputStream::take_lines(std::size_t limit, const char** begin, const char** end,
+                                          std::uint64_t* first_line) {
+  restore_line_end();
+  if (begin_ == end_ && !fill()) return Take::kEnd;
+  const char* from = block_.get() + begin_;
+  const std::size_t available = std::min(end_ - begin_, limit);
+  const void* last = memrchr(from, '\n', available);
+  if (last == nullptr) return Take::kNoWholeLine;
+  const char* stop = static_cast<const char*>(last) + 1;
+  // A line that holds a NUL byte is read the usual way: the run ends before it.
+  if (const void* nul = std::memchr(from, '\0', static_cast<std::size_t>(stop - from))) {
+    const void* feed = memrchr(from, '\n', static_cast<std::size_t>(static_cast<const char*>(nul) - from));
+    if (feed == nullptr) return Take::kNoWholeLine;
+    stop = static_cast<const char*>(feed) + 1;
+  }
+  *begin = from;
+  *end = stop;
+  *first_line = line_number_ + 1;
+  line_number_ += static_cast<std::uint64_t>(std::count(from, stop, '\n'));
+  begin_ += static_cast<std::size_t>(stop - from);
+  ++read_serial_;
+  return Take::kLines;
+}
+
+bool RunRows::whole_lines_parse_as_the_stream(const InputStream& in) {
+  const Settings& s = settings();
+  return const_cast<InputStream&>(in).skip_rows_left() <= 0 &&
+         (s.input_delimiter == 0 || delimiter_ends_every_number(static_cast<char>(s.input_delimiter)));
+}
+
+RunRows::RunRows(const char* begin, const char* end, std::uint64_t first_line)
+    : next_(begin), end_(end), line_number_(first_line - 1) {}
+
+RunRows::Item RunRows::next(RowText& row, std::uint32_t n, std::string_view* comment) {
+  const bool qxstars = settings().qxstars;
+  std::int32_t no_skip = 0;
+  while (next_ < end_) {
+    char* line = const_cast<char*>(next_);
+    const char* feed = static_cast<const char*>(std::memchr(line, '\n', end_ - next_));
+    next_ = feed + 1;
+    ++line_number_;
+    const Line read{line, static_cast<std::size_t>(feed - line) + 1};
+    if (!is_data_line(read, qxstars, no_skip)) {
+      std::size_t size = static_cast<std::size_t>(feed - line);
+      while (size > 0 && line[size - 1] == '\r') --size;
+      *comment = std::string_view(line, size);
+      return Item::kComment;
+    }
+    ParseLine parse;
+    if (!prepare_parse_line(line, read.length, feed, nullptr, parse)) return Item::kDataEnd;
+    parse_text_row(parse, row, n, notes_, line_number_, 0);
+    return Item::kRow;
+  }
+  return Item::kEnd;
 }
 
 }  // namespace kest

@@ -27,12 +27,29 @@ class CommentSink {
   ~CommentSink() = default;
 };
 
+/// Bytes that may be read past the end of every line the reader hands out.
+inline constexpr std::size_t kLinePadding = 16;
+
 /// One line as read: `text` is NUL-terminated where the line feed stood (and
 /// at the first NUL byte the line holds, if any); `length` counts the bytes up
 /// to that first NUL, the line feed included. Valid until the next read.
 struct Line {
   char* text = nullptr;
   std::size_t length = 0;
+};
+
+/// What the row parser met besides values: rows it filled up with 0 because
+/// the line held fewer numbers than asked for, and the first line whose parse
+/// stopped at a character glued to a number.
+struct RowNotes {
+  std::uint64_t short_rows = 0;
+  std::uint64_t first_short_line = 0;  ///< line number of the first short row
+  std::uint32_t wanted = 0;            ///< values asked for on that line
+  std::uint64_t stop_line = 0;         ///< the first line whose parse stopped so
+  char stop = 0;                       ///< at this character (0: none)
+
+  /// Adds the notes of the lines after these.
+  void add(const RowNotes& later);
 };
 
 /// An input file or standard input ("-"), read in large blocks and handed out
@@ -85,18 +102,28 @@ class InputStream {
 
   /// The number, from 1 over the whole input, of the line read last in this pass.
   std::uint64_t line_number() const { return line_number_; }
+  /// Grows with every line read and every rewind: a line handed out stays valid
+  /// while it has not changed.
+  std::uint64_t read_serial() const { return read_serial_; }
 
-  /// What the row parser met in this pass: rows it filled up with 0 because the
-  /// line held fewer numbers than asked for. Set back by rewind().
-  struct ShortRows {
-    std::uint64_t count = 0;
-    std::uint64_t first_line = 0;  ///< line number of the first of them
-    std::uint32_t wanted = 0;      ///< values asked for on that line
-  };
-  ShortRows& short_rows() { return short_rows_; }
+  /// What the row parser met in this pass; set back by rewind().
+  RowNotes& row_notes() { return row_notes_; }
   /// Whether the input was told about a character that stopped the parse of a
   /// line (once per input, whatever the passes).
   bool& stop_reported() { return stop_reported_; }
+
+  /// True once rewind() promised that no further pass follows.
+  bool last_pass() const { return last_pass_; }
+
+  /// How take_lines ends.
+  enum class Take { kLines, kNoWholeLine, kEnd };
+  /// Takes the whole lines that the read block holds from where reading stands
+  /// (at most `limit` bytes of them, at least one line), for parsing them apart
+  /// from the stream: [begin, end) ends with a line feed, and `first_line` is
+  /// the number of its first line. kNoWholeLine when the next line goes on
+  /// beyond the block (read it with next_line), kEnd at the end of the input.
+  Take take_lines(std::size_t limit, const char** begin, const char** end,
+                  std::uint64_t* first_line);
 
   /// Device and inode of the open file (0, 0 for memory streams).
   dev_t device() const { return device_; }
@@ -142,7 +169,8 @@ class InputStream {
   bool keep_comments_ = false;
   std::int32_t skip_rows_left_ = 0;
   std::uint64_t line_number_ = 0;
-  ShortRows short_rows_;
+  std::uint64_t read_serial_ = 0;
+  RowNotes row_notes_;
   bool stop_reported_ = false;
 
   // The progress line of a long last pass (standard error a terminal, not quiet,
@@ -169,6 +197,8 @@ CommentSink& pending_comment_sink();
 /// of their line end and, when the stream keeps comments, handed to `sink` (none:
 /// they are dropped). `length` receives the data line's length as `Line` counts it.
 char* read_data_line(InputStream& in, CommentSink* sink, std::size_t* length = nullptr);
+/// The same, giving the whole Line; false at end of input.
+bool read_data_line(InputStream& in, CommentSink* sink, Line& line);
 
 /// The number of leading numbers on a data line (blanks and commas separate them),
 /// after the --skip-columns characters.
@@ -189,11 +219,83 @@ std::uint32_t count_rows(InputStream& in, std::uint32_t n);
 /// first line on which no value can be counted (saturating).
 std::uint32_t check_rows(InputStream& in, std::uint32_t cols);
 
+/// The longest token RowText marks for copying (fifteen characters), with room.
+inline constexpr std::size_t kMaxCopiedToken = 16;
+
+/// Where the values of the row parsed last stand in its line, for writing a value
+/// that is still the one read as the very text it was read from. Only tokens in
+/// the form that is their own default number text are marked (scan_canonical),
+/// so copying such a token writes the bytes its value's text would be.
+struct RowText {
+  const char* line = nullptr;         ///< the parsed line (valid until the next read)
+  const double* values = nullptr;     ///< where the row was parsed to
+  std::uint64_t serial = 0;           ///< the stream's read_serial() at the parse
+  std::uint32_t count = 0;            ///< values parsed (n)
+  std::vector<std::uint32_t> start;   ///< offset of value i's token in `line`
+  std::vector<std::uint8_t> length;   ///< its length; 0 when it cannot be copied
+  std::vector<double> parsed;         ///< the values as parsed (see read_text_row)
+  /// Set when the line holds just the n tokens, each marked, with one and the
+  /// same `separator` character between them: the row can be copied whole.
+  bool whole = false;
+  char separator = 0;  ///< 0 for a row of one value
+  std::uint32_t begin = 0;       ///< the row's text in `line`: from `begin`
+  std::uint32_t text_length = 0; ///< for this many characters
+
+  /// True while the stream has not moved on since the parse.
+  bool current(const InputStream& in) const { return line != nullptr && serial == in.read_serial(); }
+
+  /// Value i of a row read by read_text_row: the parsed value, or the one its
+  /// copied token stands for.
+  double value(std::uint32_t i) const;
+  /// Makes value i `v`, written as a number from now on.
+  void set(std::uint32_t i, double v) {
+    parsed[i] = v;
+    length[i] = 0;
+    whole = false;
+  }
+};
+
 /// Parses the next data line into `values` (n of them, missing ones 0.0). Returns
 /// `values`, or nullptr at the end of the data. Kept comments go to `sink`. A line
 /// with fewer numbers than n is noted in the stream's short_rows(); the first line
 /// whose parse stops at a character glued to a number ("1,2,3", "3,5",
 /// "2/27/2003") is reported once on standard error.
-double* read_row(InputStream& in, double* values, CommentSink* sink, std::uint32_t n);
+double* read_row(InputStream& in, double* values, CommentSink* sink, std::uint32_t n,
+                 RowText* text = nullptr);
+
+/// The rows of a run of whole lines that InputStream::take_lines handed out,
+/// read as read_text_row reads them from the stream, but apart from it (on any
+/// thread): kept comments come out as items, notes are kept here. Only for
+/// streams whose lines parse alike wherever they stand (see below).
+class RunRows {
+ public:
+  enum class Item { kRow, kComment, kDataEnd, kEnd };
+
+  /// True when the rows of `in` can be read from runs of its lines: no more rows
+  /// to skip, and no input delimiter that needs a copy of the line.
+  static bool whole_lines_parse_as_the_stream(const InputStream& in);
+
+  RunRows(const char* begin, const char* end, std::uint64_t first_line);
+  /// The next item; a row goes to `row` (n values), a comment (without its line
+  /// end) to `comment`. The line holds no NUL byte.
+  Item next(RowText& row, std::uint32_t n, std::string_view* comment);
+  const RowNotes& notes() const { return notes_; }
+
+ private:
+  const char* next_;
+  const char* end_;
+  std::uint64_t line_number_;
+  RowNotes notes_;
+};
+
+/// Adds the notes of rows read apart from `in` (in the order of its lines) to
+/// its own, telling about a stopped parse as read_row would.
+void add_row_notes(InputStream& in, const RowNotes& notes);
+
+/// Reads the next row as text: where each of its n tokens stands, and the
+/// values (in `row.parsed`) of those that cannot be copied as they stand; the
+/// others are worked out only when asked for (RowText::value). False at the end
+/// of the data. Valid until the next read.
+bool read_text_row(InputStream& in, RowText& row, CommentSink* sink, std::uint32_t n);
 
 }  // namespace kest

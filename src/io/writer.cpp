@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cstdarg>
 #include <cstdio>
 
@@ -152,7 +153,114 @@ NumberStyle NumberStyle::from_settings() {
   return style;
 }
 
-void OutputStream::numbers(const double* values, std::size_t n, const std::uint8_t* flags) {
+namespace {
+
+bool same_bits(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+}  // namespace
+
+// A value with the bits it was parsed with, from a token in its own default
+// form, has that token as its text: the token is copied. A row that is its line
+// (every value so, nothing left out, the line's one separator the style's) is
+// copied whole.
+void OutputStream::numbers_from_text(const double* values, std::size_t n,
+                                     const std::uint8_t* flags, const RowText& text) {
+  const std::size_t offset = static_cast<std::size_t>(text.values - values);
+  const std::size_t count = text.count;
+  if (text.whole && offset == 0 && n == count && flags == nullptr &&
+      (count < 2 || (separator_.size() == 1 && separator_[0] == text.separator)) &&
+      std::memcmp(values, text.parsed.data(), sizeof(double) * n) == 0) {
+    write(text.line + text.begin, text.text_length);
+    return;
+  }
+  // A token is copied sixteen bytes at once: the reader's lines have that much
+  // room after them, and the buffer keeps room for any number text.
+  static_assert(kMaxCopiedToken <= kLinePadding && kMaxCopiedToken <= kNumberTextSize);
+  const std::size_t worst = kNumberTextSize + separator_.size();
+  const bool one_character = separator_.size() == 1;
+  const char separator = one_character ? separator_[0] : '\0';
+  char* data = data_.get();
+  bool first = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (flags != nullptr && flags[i] != 0) continue;
+    if (kCapacity - used_ < worst) flush_buffer();
+    if (!first) {
+      if (one_character) {
+        data[used_++] = separator;
+      } else {
+        std::memcpy(data + used_, separator_.data(), separator_.size());
+        used_ += separator_.size();
+      }
+    }
+    first = false;
+    const std::size_t t = i - offset;  // the token of value i (wraps below the row)
+    if (t < count && text.length[t] != 0 && same_bits(values[i], text.parsed[t])) {
+      std::memcpy(data + used_, text.line + text.start[t], kMaxCopiedToken);
+      used_ += text.length[t];
+    } else {
+      used_ += format_number_default(values[i], data + used_);
+    }
+  }
+}
+
+void OutputStream::text_numbers(const RowText& row, const std::uint8_t* flags) {
+  const std::size_t n = row.count;
+  if (number_.kind != NumberStyle::Kind::kDefault || row.line == nullptr) {
+    bool first = true;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (flags != nullptr && flags[i] != 0) continue;
+      if (!first) write(separator_);
+      first = false;
+      number(static_cast<std::uint32_t>(i), row.value(static_cast<std::uint32_t>(i)));
+    }
+    return;
+  }
+  if (row.whole && flags == nullptr &&
+      (n < 2 || (separator_.size() == 1 && separator_[0] == row.separator))) {
+    write(row.line + row.begin, row.text_length);
+    return;
+  }
+  const std::size_t worst = kNumberTextSize + separator_.size();
+  const bool one_character = separator_.size() == 1;
+  const char separator = one_character ? separator_[0] : '\0';
+  char* data = data_.get();
+  bool first = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (flags != nullptr && flags[i] != 0) continue;
+    if (kCapacity - used_ < worst) flush_buffer();
+    if (!first) {
+      if (one_character) {
+        data[used_++] = separator;
+      } else {
+        std::memcpy(data + used_, separator_.data(), separator_.size());
+        used_ += separator_.size();
+      }
+    }
+    first = false;
+    if (row.length[i] != 0) {
+      std::memcpy(data + used_, row.line + row.start[i], kMaxCopiedToken);
+      used_ += row.length[i];
+    } else {
+      used_ += format_number_default(row.parsed[i], data + used_);
+    }
+  }
+}
+
+void OutputStream::move_text_to(OutputStream& out) {
+  out.write(memory_.data(), memory_.size());
+  out.write(data_.get(), used_);
+  memory_.clear();
+  used_ = 0;
+}
+
+void OutputStream::numbers(const double* values, std::size_t n, const std::uint8_t* flags,
+                           const RowText* text) {
+  if (text != nullptr && number_.kind == NumberStyle::Kind::kDefault) {
+    numbers_from_text(values, n, flags, *text);
+    return;
+  }
   const std::size_t worst = kNumberTextSize + separator_.size();
   const bool plain = number_.kind == NumberStyle::Kind::kDefault;
   bool first = true;
@@ -172,10 +280,18 @@ void OutputStream::numbers(const double* values, std::size_t n, const std::uint8
   }
 }
 
-void write_row(OutputStream& out, const double* values, std::size_t n, const std::uint8_t* flags) {
+void write_row(OutputStream& out, const double* values, std::size_t n, const std::uint8_t* flags,
+               const RowText* text) {
   const OutputFormat& style = out.style();
   style.begin_row(out);
-  out.numbers(values, n, flags);
+  out.numbers(values, n, flags, text);
+  style.end_row(out);
+}
+
+void write_text_row(OutputStream& out, const RowText& row, const std::uint8_t* flags) {
+  const OutputFormat& style = out.style();
+  style.begin_row(out);
+  out.text_numbers(row, flags);
   style.end_row(out);
 }
 

@@ -15,6 +15,7 @@
 
 #include "base/diagnostics.h"
 #include "io/numtext.h"
+#include "io/reader.h"
 
 namespace kest {
 
@@ -94,8 +95,18 @@ class OutputStream {
   }
 
   /// The values whose flag is zero (all of them without flags), separated by
-  /// the style's separator: the body of a row.
-  void numbers(const double* values, std::size_t n, const std::uint8_t* flags);
+  /// the style's separator: the body of a row. With `text` (the row text of the
+  /// parse that filled part of `values`), a value still as parsed from a token
+  /// in its own default form is written by copying the token.
+  void numbers(const double* values, std::size_t n, const std::uint8_t* flags,
+               const RowText* text = nullptr);
+
+  /// The values of a row read by read_text_row whose flag is zero: a token
+  /// that can be copied is copied, every other value written as a number.
+  void text_numbers(const RowText& row, const std::uint8_t* flags);
+
+  /// Hands what a memory stream holds to `out`, and empties it.
+  void move_text_to(OutputStream& out);
 
   /// The separator character of the standard style (--delimiter).
   char delimiter() const { return delimiter_; }
@@ -118,6 +129,8 @@ class OutputStream {
   void write_long(const char* text, std::size_t length);
   void styled_number(std::uint32_t column, double value);
   bool write_all(const char* data, std::size_t size);
+  void numbers_from_text(const double* values, std::size_t n, const std::uint8_t* flags,
+                         const RowText& text);
 
   int fd_;
   bool owned_;
@@ -132,9 +145,13 @@ class OutputStream {
   std::string separator_;  // the style's separator, learned once
 };
 
-/// Writes the values whose flag is zero (all of them without flags) as one row.
+/// Writes the values whose flag is zero (all of them without flags) as one row;
+/// `text` as for OutputStream::numbers.
 void write_row(OutputStream& out, const double* values, std::size_t n,
-               const std::uint8_t* flags = nullptr);
+               const std::uint8_t* flags = nullptr, const RowText* text = nullptr);
+
+/// Writes a row read by read_text_row, leaving out the values whose flag is set.
+void write_text_row(OutputStream& out, const RowText& row, const std::uint8_t* flags = nullptr);
 
 /// True when `format` is an acceptable --format text: exactly one e/f/g
 /// conversion with optional flags, width and precision (each below 2^31); every

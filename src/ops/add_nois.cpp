@@ -18,7 +18,8 @@ OpResult add_nois(const Job& job) {
   Output& out = frame.open_output(frame.shape());
   std::fflush(stdout);
   if (!s.quiet) std::fflush(stderr);
-  return frame.finish(frame.write_changed(out, [amplitude](double v) { return v + ((random_draw() - 0.5) * amplitude) * 2; }));
+  return frame.finish(frame.write_changed(out, [amplitude](double v) { return v + ((random_draw() - 0.5) * amplitude) * 2; },
+                                          false));  // the draws follow the rows
 }
 
 }  // namespace kest

@@ -3,7 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "base/settings.h"
 
@@ -72,7 +79,180 @@ Frame::Frame(const Job& job, Needs needs) : job_(job), needs_(needs) {
   std::fflush(stdout);
 }
 
+// The second thread of each_row: runs one task at a time for the frame.
+class RunWorker {
+ public:
+  RunWorker() : thread_([this] { loop(); }) {}
+  ~RunWorker() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+  }
+  RunWorker(const RunWorker&) = delete;
+  RunWorker& operator=(const RunWorker&) = delete;
+
+  void start(std::function<void()> task) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      task_ = std::move(task);
+      busy_ = true;
+    }
+    wake_.notify_all();
+  }
+  void wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return !busy_; });
+  }
+
+ private:
+  void loop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stopping_ || (busy_ && task_); });
+      if (stopping_) return;
+      std::function<void()> task = std::move(task_);
+      task_ = nullptr;
+      lock.unlock();
+      task();  // catches what it raises
+      lock.lock();
+      busy_ = false;
+      done_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  std::function<void()> task_;
+  bool busy_ = false;
+  bool stopping_ = false;
+  std::jthread thread_;  // last: it stops before the rest goes
+};
+
 Frame::~Frame() = default;
+
+namespace {
+
+// A run is the whole lines of one read block; runs smaller than kSplitBytes are
+// worked on one thread.
+constexpr std::size_t kRunBytes = InputStream::kBlockSize;
+constexpr std::size_t kSplitBytes = 32 * 1024;
+
+// One thread's share of a run of lines, with what its rows wrote.
+struct RunPart {
+  const char* begin = nullptr;
+  const char* end = nullptr;
+  std::uint64_t first_line = 0;
+  std::unique_ptr<OutputStream> stream = OutputStream::memory();
+  RowText row;
+  std::uint64_t rows = 0;
+  bool data_end = false;
+  std::exception_ptr error;
+  RowNotes notes;
+
+  void work(std::uint32_t n, bool keep_comments, RowFunction each) {
+    rows = 0;
+    data_end = false;
+    error = nullptr;
+    RunRows lines(begin, end, first_line);
+    try {
+      RowSink sink(stream.get());
+      std::string_view comment;
+      for (;;) {
+        const RunRows::Item item = lines.next(row, n, &comment);
+        if (item == RunRows::Item::kEnd) break;
+        if (item == RunRows::Item::kDataEnd) {
+          data_end = true;
+          break;
+        }
+        if (item == RunRows::Item::kComment) {
+          if (keep_comments) stream->style().comment(*stream, comment);
+          continue;
+        }
+        each(row, sink);
+        ++rows;
+      }
+    } catch (...) {
+      error = std::current_exception();
+    }
+    notes = lines.notes();
+  }
+};
+
+}  // namespace
+
+std::uint32_t Frame::each_row(Output& out, RowFunction each, bool rows_apart) {
+  std::uint64_t rows = 0;
+  RowSink direct(out.stream());
+  auto one_row = [&] {
+    if (cols_ == 0 || !read_text_row(*in_, row_text_, sink(), cols_)) return false;
+    each(row_text_, direct);
+    ++rows;
+    return true;
+  };
+  auto saturated = [&rows] { return rows < UINT32_MAX ? static_cast<std::uint32_t>(rows) : UINT32_MAX; };
+  // Rows are worked on two threads in the last pass, when kept comments and rows
+  // go to the one output `out`.
+  bool apart = rows_apart && cols_ != 0 && in_->last_pass() && out.stream() != nullptr &&
+               out.styled_ && !outputs_.empty() && outputs_.back().get() == &out;
+  if (apart && worker_ == nullptr) {
+    try {
+      worker_ = std::make_unique<RunWorker>();
+    } catch (const std::system_error&) {
+      apart = false;  // no second thread to be had: one will do
+    }
+  }
+  if (!apart) {
+    while (one_row()) {
+    }
+    return saturated();
+  }
+  const bool keep_comments = needs_.comments && in_->keep_comments();
+  RunPart parts[2];
+  for (;;) {
+    if (!RunRows::whole_lines_parse_as_the_stream(*in_)) {
+      if (!one_row()) break;
+      continue;
+    }
+    const char* begin;
+    const char* end;
+    std::uint64_t first_line;
+    const InputStream::Take take = in_->take_lines(kRunBytes, &begin, &end, &first_line);
+    if (take == InputStream::Take::kEnd) break;
+    if (take == InputStream::Take::kNoWholeLine) {
+      if (!one_row()) break;
+      continue;
+    }
+    const char* middle = end;
+    if (static_cast<std::size_t>(end - begin) >= kSplitBytes) {
+      const char* half = begin + (end - begin) / 2;
+      middle = static_cast<const char*>(std::memchr(half, '\n', static_cast<std::size_t>(end - half))) + 1;
+    }
+    parts[0].begin = begin;
+    parts[0].end = middle;
+    parts[0].first_line = first_line;
+    parts[1].begin = middle;
+    parts[1].end = end;
+    parts[1].first_line = first_line + static_cast<std::uint64_t>(std::count(begin, middle, '\n'));
+    const bool split = middle != end;
+    const std::uint32_t n = cols_;
+    if (split) worker_->start([&parts, n, keep_comments, each] { parts[1].work(n, keep_comments, each); });
+    parts[0].work(n, keep_comments, each);
+    if (split) worker_->wait();
+    // The rows reach the output in their order; a run ends at the data's end or
+    // at the first fatal error, after the rows before it.
+    for (RunPart& part : parts) {
+      if (&part == &parts[1] && !split) break;
+      part.stream->move_text_to(*out.stream());
+      rows += part.rows;
+      add_row_notes(*in_, part.notes);
+      if (part.error) std::rethrow_exception(part.error);
+      if (part.data_end) return saturated();
+    }
+  }
+  return saturated();
+}
 
 Output& Frame::open_output(Shape shape) {
   if (!job_.out) {
@@ -103,6 +283,8 @@ Output& Frame::open_output(const std::string& name, Shape shape) {
     queue.pop_front();
   }
   stream.style().header(stream, shape.cols, s.add_line_count ? shape.rows : 0);
+  output->text_ = &row_text_;
+  output->in_ = in_.get();
   outputs_.push_back(std::move(output));
   return *outputs_.back();
 }
@@ -127,14 +309,14 @@ CommentSink* Frame::sink() {
 }
 
 double* Frame::read_row(double* values, std::uint32_t n) {
-  return kest::read_row(*in_, values, sink(), n);
+  return kest::read_row(*in_, values, sink(), n, &row_text_);
 }
 
 Matrix<double> Frame::read_table(bool exact) {
   Matrix<double> table = matrix_alloc(rows_, cols_);
   std::uint32_t read = 0;
-  while (read < rows_ && read_row(table[read], cols_) != nullptr) ++read;
-  if (read != rows_ || (exact && read_row(row_.data(), cols_) != nullptr)) {
+  while (read < rows_ && kest::read_row(*in_, table[read], sink(), cols_) != nullptr) ++read;
+  if (read != rows_ || (exact && kest::read_row(*in_, row_.data(), sink(), cols_) != nullptr)) {
     KEST_FATAL("Can't read all lines\n");
   }
   return table;
@@ -150,12 +332,12 @@ OpResult Frame::finish(std::uint32_t rows) {
     }
   }
   outputs_.clear();
-  const InputStream::ShortRows& short_rows = in_->short_rows();
-  if (short_rows.count != 0) {
+  const RowNotes& notes = in_->row_notes();
+  if (notes.short_rows != 0) {
     warning_line("%lu rows had fewer than %lu values and were filled with 0 (first at line %lu)",
-                 static_cast<unsigned long>(short_rows.count),
-                 static_cast<unsigned long>(short_rows.wanted),
-                 static_cast<unsigned long>(short_rows.first_line));
+                 static_cast<unsigned long>(notes.short_rows),
+                 static_cast<unsigned long>(notes.wanted),
+                 static_cast<unsigned long>(notes.first_short_line));
   }
   in_.reset();
   // Comments of this input that no output took do not reach the next input's output.

@@ -21,6 +21,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <exception>
 #include <memory>
 #include <span>
 #include <string>
@@ -46,7 +48,7 @@ struct Shape {
 class Output final : public CommentSink {
  public:
   void write(const double* values, std::size_t n, const std::uint8_t* flags = nullptr) {
-    if (stream_) write_row(*stream_, values, n, flags);
+    if (stream_) write_row(*stream_, values, n, flags, text_of(values, n));
   }
   void write(std::span<const double> row, const std::uint8_t* flags = nullptr) {
     write(row.data(), row.size(), flags);
@@ -63,9 +65,50 @@ class Output final : public CommentSink {
 
  private:
   friend class Frame;
+  // The text of the row the frame parsed last, when `values` holds that row
+  // and the input has not moved on since.
+  const RowText* text_of(const double* values, std::size_t n) const {
+    if (text_ == nullptr || !text_->current(*in_)) return nullptr;
+    const auto at = reinterpret_cast<std::uintptr_t>(text_->values);
+    const auto from = reinterpret_cast<std::uintptr_t>(values);
+    return at >= from && at < from + n * sizeof(double) ? text_ : nullptr;
+  }
   std::unique_ptr<OutputStream> stream_;
   bool styled_ = true;  // header, footer and kept comments of the output style
+  const RowText* text_ = nullptr;
+  const InputStream* in_ = nullptr;
 };
+
+/// Where a row function of Frame::each_row writes its rows.
+class RowSink {
+ public:
+  /// Rows go to `stream` (none: nowhere).
+  explicit RowSink(OutputStream* stream) : stream_(stream) {}
+  /// Writes `row` as it stands now, leaving out the values whose flag is set.
+  void write(const RowText& row, const std::uint8_t* flags = nullptr) {
+    if (stream_ != nullptr) write_text_row(*stream_, row, flags);
+  }
+
+ private:
+  OutputStream* stream_;
+};
+
+/// A call of `each(row, sink)` for a row function, without owning the function.
+class RowFunction {
+ public:
+  template <class Each>
+  explicit RowFunction(Each& each)
+      : object_(&each), call_([](void* object, RowText& row, RowSink& sink) {
+          (*static_cast<Each*>(object))(row, sink);
+        }) {}
+  void operator()(RowText& row, RowSink& sink) const { call_(object_, row, sink); }
+
+ private:
+  void* object_;
+  void (*call_)(void*, RowText&, RowSink&);
+};
+
+class RunWorker;
 
 class Frame {
  public:
@@ -132,10 +175,20 @@ class Frame {
   class RowRange;
   RowRange rows();
 
+  /// Calls `each(row, sink)` for every data row, in a pass of its own that ends
+  /// where the data end; what `each` writes through the sink reaches `out` in
+  /// the order of the rows. With `rows_apart`, rows may be worked on two
+  /// threads at once: `each` must then change nothing but the row it is given
+  /// (no state across rows, no messages) and may end the run only by a fatal
+  /// error, after which the rows before the row that raised it are written.
+  /// Returns the rows, saturating.
+  std::uint32_t each_row(Output& out, RowFunction each, bool rows_apart = true);
+
   /// Writes every row to `out` with `change(value)` in place of each selected
   /// value (row by row, column by column); returns the rows written, saturating.
+  /// `rows_apart` as for each_row (not for changes that draw random numbers).
   template <class Change>
-  std::uint32_t write_changed(Output& out, Change&& change);
+  std::uint32_t write_changed(Output& out, Change&& change, bool rows_apart = true);
 
   /// Writes every footer, closes every output (a failed write is fatal) and the
   /// input, and hands back the number of variables and `rows`. Rows of the data
@@ -154,6 +207,8 @@ class Frame {
   SelectionFlags flags_;
   std::vector<std::unique_ptr<Output>> outputs_;
   std::vector<double> row_;
+  RowText row_text_;  // where the values of the row read last stand in its line
+  std::unique_ptr<RunWorker> worker_;  // the second thread of each_row, once needed
 };
 
 class Frame::RowRange {
@@ -189,16 +244,17 @@ class Frame::RowRange {
 inline Frame::RowRange Frame::rows() { return RowRange(this); }
 
 template <class Change>
-std::uint32_t Frame::write_changed(Output& out, Change&& change) {
-  std::uint32_t rows = 0;
-  for (std::span<double> row : this->rows()) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      if (flags_[c] != 0) row[c] = change(row[c]);
-    }
-    out.write(row);
-    rows += rows < UINT32_MAX;  // counts saturate
+std::uint32_t Frame::write_changed(Output& out, Change&& change, bool rows_apart) {
+  // The selected columns, listed once.
+  std::vector<std::uint32_t> selected;
+  for (std::uint32_t c = 0; c < cols_; ++c) {
+    if (flags_[c] != 0) selected.push_back(c);
   }
-  return rows;
+  auto each = [&](RowText& row, RowSink& sink) {
+    for (const std::uint32_t c : selected) row.set(c, change(row.value(c)));
+    sink.write(row);
+  };
+  return each_row(out, RowFunction(each), rows_apart);
 }
 
 /// n + 102 zero bytes, filled from the source and Settings.selection_strings

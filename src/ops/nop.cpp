@@ -10,12 +10,8 @@ OpResult nop(const Job& job) {
   std::fputs(settings().quiet ? "Kest: nop " : "Do nothing\n", stderr);
   Frame frame(job);
   Output& out = frame.open_output(frame.shape());
-  std::uint32_t rows = 0;
-  for (std::span<double> row : frame.rows()) {
-    out.write(row);
-    ++rows;
-  }
-  return frame.finish(rows);
+  auto copy = [](RowText& row, RowSink& sink) { sink.write(row); };
+  return frame.finish(frame.each_row(out, RowFunction(copy)));
 }
 
 }  // namespace kest

@@ -22,12 +22,9 @@ OpResult rem_col(const Job& job) {
   Output& out = frame.open_output({count_unselected(frame.flags(), n), frame.counted_rows()});
   if (!s.quiet) std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
   std::fflush(stderr);
-  std::uint32_t rows = 0;
-  for (std::span<double> row : frame.rows()) {
-    out.write(row, frame.flags());
-    rows += rows < UINT32_MAX;  // counts saturate
-  }
-  return frame.finish(rows);
+  const std::uint8_t* flags = frame.flags();
+  auto keep = [flags](RowText& row, RowSink& sink) { sink.write(row, flags); };
+  return frame.finish(frame.each_row(out, RowFunction(keep)));
 }
 
 }  // namespace kest

@@ -146,5 +146,58 @@ TEST_F(FrameTest, FilesThatDoNotOpenAreFatal) {
   EXPECT_EQ(open_message(job("no/out")), prefix + "no/out for appending\n");
 }
 
+// Rows worked on two threads give the bytes, notes and errors of rows worked on
+// one: comments at their place, rows filled with 0, lines longer than a block,
+// NUL bytes, the data's end, a fatal error in the middle.
+TEST_F(FrameTest, RowsWorkedApartGiveTheBytesOfRowsWorkedInTurn) {
+  std::string text = "# start\n";
+  for (int i = 0; i < 40000; ++i) {
+    text += std::to_string(i) + " -0.5 " + std::to_string(i % 7) + ".250 1e3\n";
+    if (i % 997 == 0) text += "# note " + std::to_string(i) + "\r\n";
+    if (i % 1999 == 0) text += "7,8\n";
+    if (i == 20000) text += std::string(300000, '1') + " 2\n";
+    if (i == 30000) text += std::string("5 6\0 7\n", 7);
+  }
+  const std::string tail = "x\n1 2 3 4\n";
+  struct Case {
+    const char* name;
+    std::uint32_t skip_columns;
+    bool fatal;  // the change refuses the value 29999
+  } cases[] = {{"plain", 0, false}, {"data end", 1, false}, {"error", 0, true}};
+  for (const Case& c : cases) {
+    write("in", text + (c.skip_columns != 0 ? "\n" : "") + tail);
+    std::string outputs[2], errors[2], messages[2];
+    for (const bool apart : {false, true}) {
+      reset_settings();
+      mutable_settings().quiet = true;
+      mutable_settings().keep_comments = true;
+      mutable_settings().skip_columns = c.skip_columns;
+      const testing::Ending ending = testing::run_ending([&] {
+        Frame frame(job(apart ? "apart" : "inturn"));
+        Output& out = frame.open_output(frame.shape());
+        auto change = [&c](double v) {
+          if (c.fatal && v == 29999) KEST_FATAL("refused\n");
+          return v * 2;
+        };
+        std::uint32_t rows = 0;
+        if (c.skip_columns != 0) {
+          auto copy = [](RowText& row, RowSink& sink) { sink.write(row); };
+          rows = frame.each_row(out, RowFunction(copy), apart);
+        } else {
+          rows = frame.write_changed(out, change, apart);
+        }
+        frame.finish(rows);
+      });
+      outputs[apart] = read(apart ? "apart" : "inturn");
+      errors[apart] = ending.err;
+      messages[apart] = ending.message;
+    }
+    EXPECT_GT(outputs[0].size(), 500000u) << c.name;
+    EXPECT_TRUE(outputs[0] == outputs[1]) << c.name;
+    EXPECT_EQ(errors[0], errors[1]) << c.name;
+    EXPECT_EQ(messages[0], messages[1]) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace kest

@@ -157,9 +157,9 @@ TEST_F(ReaderTest, APartlyReadLineIsToldOnceAndShortRowsAreCounted) {
     testing::Capture err(2);
     read_all(*in, c.n);
     const std::string first_pass = err.text();
-    const InputStream::ShortRows rows = in->short_rows();
-    EXPECT_EQ(rows.count, c.short_rows) << c.text;
-    EXPECT_EQ(rows.first_line, c.first_line) << c.text;
+    const RowNotes rows = in->row_notes();
+    EXPECT_EQ(rows.short_rows, c.short_rows) << c.text;
+    EXPECT_EQ(rows.first_short_line, c.first_line) << c.text;
     EXPECT_EQ(rows.wanted, c.short_rows != 0 ? c.n : 0) << c.text;
     EXPECT_EQ(first_pass.empty(), c.stop == 0) << c.text << first_pass;
     if (c.stop != 0) {
@@ -171,7 +171,7 @@ TEST_F(ReaderTest, APartlyReadLineIsToldOnceAndShortRowsAreCounted) {
     testing::Capture again(2);
     read_all(*in, c.n);
     EXPECT_EQ(again.text(), "") << c.text;
-    EXPECT_EQ(in->short_rows().count, c.short_rows) << c.text;
+    EXPECT_EQ(in->row_notes().short_rows, c.short_rows) << c.text;
   }
   mutable_settings().input_delimiter = 0;
   testing::Capture err(2);
