@@ -2,9 +2,9 @@
 #
 # Completes the long options (those that take an argument end in "=", so the
 # value can follow at once), the short options, the function names of --math,
-# argument files after "@", and file names everywhere else. Works with and
-# without the bash-completion package; install as
-# share/bash-completion/completions/kest or source it from ~/.bashrc.
+# the values of --plot-log and --plot-style, argument files after "@", and file
+# names everywhere else. Works with and without the bash-completion package;
+# install as share/bash-completion/completions/kest or source it from ~/.bashrc.
 
 # Long options without an argument.
 _kest_long_plain=(
@@ -26,7 +26,8 @@ _kest_long_required=(
   removegeq keepeq removeneq range-keep range-remove math eval cut-square
   eval-begin eval_begin eval-prolog eval_prolog eval-end eval_end eval-epilog
   eval_epilog fuzz maxbuff running-average running-avg running-mean
-  input-delimiter plot-x plot-size
+  input-delimiter plot-x plot-size plot-title plot-xlabel plot-ylabel plot-log
+  plot-style
 )
 
 # Long options whose argument is optional (it must then be attached with "=").
@@ -76,6 +77,13 @@ _kest_option_value() {
   case $option in
     --math)
       for word in $(compgen -W "$_kest_math_functions" -- "$value"); do
+        COMPREPLY+=("$prefix$word")
+      done
+      ;;
+    --plot-log | --plot-style)
+      local words="x y xy"
+      [[ $option == --plot-style ]] && words="lines points both"
+      for word in $(compgen -W "$words" -- "$value"); do
         COMPREPLY+=("$prefix$word")
       done
       ;;

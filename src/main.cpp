@@ -9,8 +9,14 @@
 // AllocationFailure that carries the size asked for, so that every allocation,
 // checked or not, ends in the report "Could not allocate memory %lu bytes". The
 // nothrow forms of the library call these and hand back nullptr instead. The
-// address sanitizer brings an allocator of its own.
-#if !defined(__SANITIZE_ADDRESS__)
+// address sanitizer brings an allocator of its own (g++ and clang tell of it
+// differently).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KEST_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if !defined(__SANITIZE_ADDRESS__) && !defined(KEST_ADDRESS_SANITIZER)
 void* operator new(std::size_t bytes) {
   for (;;) {
     if (void* block = std::malloc(bytes == 0 ? 1 : bytes)) return block;

@@ -1,14 +1,17 @@
 #include "driver/help.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/settings.h"
 #include "base/diagnostics.h"
@@ -141,6 +144,11 @@ kestfile             - file with variables wich will be affected
 --nop                - do nothing except --output-*.
 --plot               - draw the selected columns as an SVG line chart
                        (--plot-x=# against column #, --plot-size=WxH)
+--plot-title="text"  - the chart's title (default: the input file's name)
+--plot-xlabel="text" - the x axis label (default: row, or the x column's name)
+--plot-ylabel="text" - the y axis label (default: none)
+--plot-log=x|y|xy    - logarithmic x axis, y axis or both
+--plot-style=s       - lines, points or both (default: lines)
 --output-c           - output is formated like a C/C++ 2D array
 --output-csv         - output is formated like a comma separated values
                        (CSV-file)
@@ -173,11 +181,39 @@ std::string base_name(const char* program_path) {
   return name;
 }
 
-void print_help(const char* program_path) {
-  std::printf("%s\n%s\n", kVersionLine, kNoticeLine);
-  std::printf(kHelpBody, base_name(program_path).c_str(), settings().extension.c_str(),
-              settings().fuzz, kEvalNewColumnLimit, kDefaultMaxbuff);
-  std::printf("%s\n%s\n%s\n", kVersionLine, kNoticeLine, kContactLine);
+// The whole help: the version lines, the body, the version lines again and the
+// contact line. The body shows the values a run starts with (the help of a run
+// that asked for it), or this run's own with --more.
+std::string help_text(const char* program_path) {
+  const std::string name = base_name(program_path);
+  const Settings fresh;
+  const Settings& shown = settings().more ? settings() : fresh;
+  auto body = [&](char* out, std::size_t size) {
+    return std::snprintf(out, size, kHelpBody, name.c_str(), shown.extension.c_str(), shown.fuzz,
+                         kEvalNewColumnLimit, kDefaultMaxbuff);
+  };
+  std::string text = std::string(kVersionLine) + "\n" + kNoticeLine + "\n";
+  const std::size_t head = text.size();
+  text.resize(head + static_cast<std::size_t>(body(nullptr, 0)) + 1);
+  text.resize(head + static_cast<std::size_t>(body(text.data() + head, text.size() - head)));
+  return text + kVersionLine + "\n" + kNoticeLine + "\n" + kContactLine + "\n";
+}
+
+// The pager's words: `pager` split at blanks, or "more" when it holds none.
+std::vector<std::string> pager_words(const char* pager) {
+  std::vector<std::string> words;
+  std::string word;
+  for (const char* c = pager != nullptr ? pager : ""; ; ++c) {
+    if (*c == ' ' || *c == '\t' || *c == '\0') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+      if (*c == '\0') break;
+    } else {
+      word += *c;
+    }
+  }
+  if (words.empty()) words.emplace_back("more");
+  return words;
 }
 
 // Waits for a child and gives its exit status; a child that was killed (or that
@@ -190,69 +226,65 @@ int wait_status(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
-// Runs `program_path --more -?` with its standard output piped into the pager. The
-// path goes to the system as it is, never through a command interpreter. Returns
-// the pager's exit status, 1 when the pager or the program cannot be started.
-int run_through_pager(const char* program_path) {
-  int pipe_ends[2];
-  if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
-    std::perror("usage");
-    return 1;
+// Writes `text` into the pipe to the pager. A pager that quits early (the reader
+// is done) closes the pipe: the rest is dropped, without the signal that would
+// end the run.
+void feed_pager(int fd, const std::string& text) {
+  struct sigaction ignore {}, saved {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, &saved);
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
   }
+  sigaction(SIGPIPE, &saved, nullptr);
+}
+
+// Shows `text` through the pager, run from `words` with posix_spawnp (never
+// through a command interpreter) and reading a pipe. Gives the pager's exit
+// status, or -1 when it cannot be started.
+int run_pager(const std::vector<std::string>& words, const std::string& text) {
+  int pipe_ends[2];
+  if (pipe2(pipe_ends, O_CLOEXEC) != 0) return -1;
   const int read_end = pipe_ends[0];
   const int write_end = pipe_ends[1];
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
 
-  posix_spawn_file_actions_t pager_actions;
-  posix_spawn_file_actions_init(&pager_actions);
-  posix_spawn_file_actions_adddup2(&pager_actions, read_end, STDIN_FILENO);
-  char pager_name[] = "more";  // the pager, found through PATH
-  char* pager_argv[] = {pager_name, nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, read_end, STDIN_FILENO);
   pid_t pager = 0;
-  int error = posix_spawnp(&pager, pager_name, &pager_actions, nullptr, pager_argv, environ);
-  posix_spawn_file_actions_destroy(&pager_actions);
-  if (error != 0) {
-    close(read_end);
-    close(write_end);
-    return 1;
-  }
+  const int error = posix_spawnp(&pager, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   close(read_end);
-
-  posix_spawn_file_actions_t program_actions;
-  posix_spawn_file_actions_init(&program_actions);
-  posix_spawn_file_actions_adddup2(&program_actions, write_end, STDOUT_FILENO);
-  char more_option[] = "--more";
-  char help_option[] = "-?";
-  char* program_argv[] = {const_cast<char*>(program_path), more_option, help_option, nullptr};
-  pid_t program = 0;
-  // A path without '/' is looked up in PATH, as a command interpreter would.
-  error =
-      std::strchr(program_path, '/') != nullptr
-          ? posix_spawn(&program, program_path, &program_actions, nullptr, program_argv, environ)
-          : posix_spawnp(&program, program_path, &program_actions, nullptr, program_argv, environ);
-  posix_spawn_file_actions_destroy(&program_actions);
-  close(write_end);  // the pager sees the end of its input when the program ends
   if (error != 0) {
-    std::fprintf(stderr, "usage: %s: %s\n", program_path, std::strerror(error));
-    wait_status(pager);
-    return 1;
+    close(write_end);
+    return -1;
   }
-  wait_status(program);
+  feed_pager(write_end, text);
+  close(write_end);  // the pager sees the end of its input
   return wait_status(pager);
 }
 
-// Shows the help text and gives the status the run would end with.
-int show_help(const char* program_path) {
-  std::fflush(stdout);
-  if (settings().more) {
-    print_help(program_path);
-    std::fflush(stdout);
-    return 0;
-  }
-  std::fflush(stderr);
-  return run_through_pager(program_path);
-}
-
 }  // namespace
+
+int show_help(const char* program_path, bool terminal, const char* pager) {
+  const std::string text = help_text(program_path);
+  if (terminal && !settings().more) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int status = run_pager(pager_words(pager), text);
+    if (status >= 0) return status;
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+  return 0;
+}
 
 const char* version_line() {
   return kVersionLine;
@@ -265,11 +297,13 @@ const char* contact_line() {
 }
 
 void usage(const char* program_path) {
-  exit_process(show_help(program_path));
+  exit_process(show_help(program_path, isatty(STDOUT_FILENO) == 1, std::getenv("PAGER")));
 }
 
 void usage_after_error(const char* program_path) {
-  show_help(program_path);
+  const std::string text = help_text(program_path);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
   exit_process(1);
 }
 

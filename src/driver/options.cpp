@@ -345,6 +345,26 @@ void parse_plot_size(const char* arg, OptionState& state) {
   state.params.plot_height = static_cast<std::uint32_t>(height);
 }
 
+// "x", "y" or "xy": the logarithmic axes.
+void parse_plot_log(const char* arg, OptionState& state) {
+  const std::string_view axes = arg;
+  if (axes != "x" && axes != "y" && axes != "xy") {
+    KEST_FATAL("Invalid value for --plot-log: %s (x, y or xy)\n", arg);
+  }
+  state.params.plot_log_x = axes != "y";
+  state.params.plot_log_y = axes != "x";
+}
+
+// "lines", "points" or "both".
+void parse_plot_style(const char* arg, OptionState& state) {
+  const std::string_view style = arg;
+  if (style != "lines" && style != "points" && style != "both") {
+    KEST_FATAL("Invalid value for --plot-style: %s (lines, points or both)\n", arg);
+  }
+  state.params.plot_lines = style != "points";
+  state.params.plot_points = style != "lines";
+}
+
 // -g: an accepted letter without a meaning.
 void report_unused_letter() {
   if (!settings().more) std::fprintf(stderr, "?? getopt returned character code 0%o ??\n", 'g');
@@ -532,6 +552,11 @@ constexpr OptionSpec kOptions[] = {
     {"plot", 0, N, N, EFFECT { choose(state, OpCode::kPlot); }},
     {"plot-x", 0, R, N, EFFECT { parse_plot_x(arg, state); }},
     {"plot-size", 0, R, N, EFFECT { parse_plot_size(arg, state); }},
+    {"plot-title", 0, R, N, EFFECT { state.params.plot_title = arg; }},
+    {"plot-xlabel", 0, R, N, EFFECT { state.params.plot_xlabel = arg; }},
+    {"plot-ylabel", 0, R, N, EFFECT { state.params.plot_ylabel = arg; }},
+    {"plot-log", 0, R, N, EFFECT { parse_plot_log(arg, state); }},
+    {"plot-style", 0, R, N, EFFECT { parse_plot_style(arg, state); }},
     {"", 'g', N, N, EFFECT { report_unused_letter(); }},
 };
 

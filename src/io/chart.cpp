@@ -1,5 +1,5 @@
-// Line charts as SVG: page layout, nice ticks, XML text, the M4 reduction and the
-// document writer.
+// Line charts as SVG: page layout, nice and logarithmic ticks, XML text, the M4
+// reduction and the document writer.
 //
 // Ranges and pixel positions are computed in long double, whose exponent range
 // holds the difference of any two doubles, so data near the limits of double
@@ -19,9 +19,29 @@
 namespace kest {
 namespace {
 
-// Colour-blind-safe colours of Okabe and Ito, the most visible on white first.
+// Colour-blind-safe colours of Okabe and Ito, the most visible on white first;
+// their pale yellow (#f0e442, 1.3:1 on white) is darkened to a gold of 3.4:1.
 constexpr std::array<const char*, 8> kPalette = {"#0072b2", "#d55e00", "#009e73", "#e69f00",
-                                                 "#56b4e9", "#cc79a7", "#f0e442", "#000000"};
+                                                 "#56b4e9", "#cc79a7", "#a08c00", "#000000"};
+
+// After every round of the colours the series take the next dash pattern and
+// dot shape. A line (1.5 pixels, round caps) and its legend swatch (3 pixels,
+// flat caps) need different arrays to look alike.
+struct SeriesLook {
+  const char* line_dashes;    // stroke-dasharray of the line; "" for a solid one
+  const char* swatch_dashes;  // stroke-dasharray of the legend swatch
+  const char* dot_cap;        // stroke-linecap of a dot: round or square, "" for a cross
+};
+constexpr std::array<SeriesLook, 3> kLooks = {
+    {{"", "", "round"}, {"7 4", "8.5 2.5", "square"}, {"1 4", "2.5 2.5", ""}}};
+static_assert(kPalette.size() * kLooks.size() == kChartDistinctSeries);
+
+const char* series_colour(std::size_t s) {
+  return kPalette[s % kPalette.size()];
+}
+const SeriesLook& series_look(std::size_t s) {
+  return kLooks[s / kPalette.size() % kLooks.size()];
+}
 constexpr const char* kTextColour = "#222222";
 constexpr const char* kGridColour = "#e3e3e3";
 constexpr const char* kFrameColour = "#c8c8c8";
@@ -33,6 +53,9 @@ constexpr double kCharWidth = 0.64;
 constexpr double kTickLength = 5;
 constexpr double kLegendRowHeight = 18;
 constexpr double kLegendSwatch = 22;
+constexpr double kDotSize = 5;      // a round or square dot's width
+constexpr double kCrossArm = 3;     // half the width of a cross
+constexpr double kYLabelBand = 20;  // room left of the y tick labels for the y axis label
 // Characters the y tick labels get at full size.
 constexpr double kYLabelChars = 10;
 // Steps by which a tick may lie outside its range and still count.
@@ -48,11 +71,16 @@ std::uint32_t clamp_size(std::uint32_t size) {
   return std::clamp(size, kChartMinSize, kChartMaxSize);
 }
 
-// The x range as drawn: finite and not empty.
+// A range of an axis in axis units (values, or their decimal logarithms on a
+// logarithmic axis): finite and not empty.
 struct Range {
   long double lo;
   long double hi;
 };
+
+long double axis_units(bool log, long double value) {
+  return log ? std::log10(value) : value;
+}
 
 Range widen_if_empty(long double lo, long double hi) {
   // A span below a billionth of the magnitude has no distinct ticks in double.
@@ -63,11 +91,25 @@ Range widen_if_empty(long double lo, long double hi) {
   return {centre - half, centre + half};
 }
 
-Range x_range(const ChartSpec& spec) {
-  if (!std::isfinite(spec.x_first) || !std::isfinite(spec.x_last) || spec.x_first > spec.x_last) {
+// The same for a logarithmic axis: a single value gets a decade around it.
+Range widen_log_if_empty(long double lo, long double hi) {
+  if (hi - lo > 1e-6L) return {lo, hi};
+  const long double centre = lo / 2 + hi / 2;
+  return {centre - 0.5L, centre + 0.5L};
+}
+
+Range widen(bool log, long double lo, long double hi) {
+  return log ? widen_log_if_empty(lo, hi) : widen_if_empty(lo, hi);
+}
+
+// The x data range in axis units (0..1 stands for 1..10 on a logarithmic axis).
+Range x_data_range(const ChartSpec& spec) {
+  if (!std::isfinite(spec.x_first) || !std::isfinite(spec.x_last) || spec.x_first > spec.x_last ||
+      (spec.log_x && !(spec.x_first > 0))) {
     return {0, 1};
   }
-  return widen_if_empty(spec.x_first, spec.x_last);
+  return widen(spec.log_x, axis_units(spec.log_x, spec.x_first),
+               axis_units(spec.log_x, spec.x_last));
 }
 
 // ---- text -------------------------------------------------------------------
@@ -221,38 +263,56 @@ std::string number_text(double value) {
 
 // ---- ticks ---------------------------------------------------------------------
 
-ChartTicks ticks_between(long double lo, long double hi, int max_ticks) {
+// Ticks inside [lo, hi] whose step is 1, 2 or 5 times a power of ten, at most
+// max_ticks of them. With `cover` the ticks reach both ends instead, the first at
+// or below lo and the last at or above hi, and *cover becomes the range from the
+// one to the other. Where no step covers the range with so few ticks and outer
+// ticks that double holds (an axis from -DBL_MAX to DBL_MAX), the ticks are those
+// inside and *cover is lo..hi.
+ChartTicks ticks_between(long double lo, long double hi, int max_ticks, Range* cover = nullptr) {
   ChartTicks ticks;
   max_ticks = std::max(max_ticks, 2);
+  if (cover != nullptr) *cover = {lo, hi};
   const long double span = hi - lo;
   if (!(span > 0) || !std::isfinite(span)) {
     if (std::isfinite(lo) && std::fabs(lo) <= DBL_MAX) ticks.values.push_back(static_cast<double>(lo) + 0.0);
     return ticks;
   }
   // Start a little below the step that gives max_ticks intervals and walk up the
-  // 1-2-5 ladder; ten times that step always leaves few enough ticks.
+  // 1-2-5 ladder; ten times that step always leaves few enough ticks inside.
   int exponent = static_cast<int>(std::floor(std::log10(span / max_ticks))) - 1;
   for (int attempt = 0; attempt < 64; ++attempt, ++exponent) {
     const long double power = std::pow(10.0L, std::abs(exponent));
     for (const int multiple : {1, 2, 5}) {
       const long double step = exponent < 0 ? multiple / power : multiple * power;
-      // A tick within a millionth of a step of an end counts as inside: 1 / 0.1
-      // is a hair below 10 in binary.
-      const long double first = std::ceil(lo / step - kTickSlack);
-      const long double last = std::floor(hi / step + kTickSlack);
+      // multiple * i is an exact integer; dividing by an exact power of ten
+      // rounds once, so 0.3 is the double nearest to 3/10.
+      const auto value_at = [&](long double i) {
+        return exponent < 0 ? multiple * i / power : multiple * i * power;
+      };
+      // A tick within a millionth of a step of an end counts as at the end: 1 /
+      // 0.1 is a hair below 10 in binary.
+      const long double first =
+          cover != nullptr ? std::floor(lo / step + kTickSlack) : std::ceil(lo / step - kTickSlack);
+      const long double last =
+          cover != nullptr ? std::ceil(hi / step - kTickSlack) : std::floor(hi / step + kTickSlack);
       if (last - first + 1 > max_ticks) continue;
+      // Outer ticks that double cannot hold would not show where the axis ends.
+      if (cover != nullptr &&
+          std::max(std::fabs(value_at(first)), std::fabs(value_at(last))) > DBL_MAX) {
+        continue;
+      }
       ticks.step = step;
       for (long double i = first; i <= last; ++i) {
-        // multiple * i is an exact integer; dividing by an exact power of ten
-        // rounds once, so 0.3 is the double nearest to 3/10.
-        const long double value = exponent < 0 ? multiple * i / power : multiple * i * power;
+        const long double value = value_at(i);
         if (std::fabs(value) > DBL_MAX) continue;
         ticks.values.push_back(static_cast<double>(value) + 0.0);  // never -0
       }
+      if (cover != nullptr) *cover = {std::min(lo, value_at(first)), std::max(hi, value_at(last))};
       return ticks;
     }
   }
-  return ticks;
+  return cover != nullptr ? ticks_between(lo, hi, max_ticks) : ticks;
 }
 
 bool labels_fit(const ChartTicks& ticks, const std::vector<std::string>& labels,
@@ -266,40 +326,382 @@ bool labels_fit(const ChartTicks& ticks, const std::vector<std::string>& labels,
   return true;
 }
 
+// The ticks of a logarithmic axis over [a, b] (decimal logarithms) at `level`:
+// 1, 2 and 5 times every power of ten (level 0), 1 and 3 times (1), every power
+// of ten (2), or every 2nd, 5th, 10th, 20th ... power of ten (3 on). They lie inside the range,
+// or with `cover` run from the last at or below a to the first at or above b
+// (the range they span goes to *cover). False when there would be more than
+// max_ticks, or when an outer tick of `cover` is beyond the range of double;
+// ticks inside that are beyond it count but are not listed.
+bool log_level_ticks(long double a, long double b, int level, int max_ticks,
+                     std::vector<double>& values, Range* cover) {
+  constexpr long double kMultiples[][3] = {{1, 2, 5}, {1, 3}, {1}};
+  constexpr long double kSlack = 1e-9L;  // decades
+  const long double* multiple = kMultiples[std::min(level, 2)];
+  const int multiples = 3 - std::min(level, 2);
+  long double every = 1;  // decades between powers
+  if (level >= 3) {
+    const int k = level - 3;
+    every = (k % 3 == 0 ? 2 : k % 3 == 1 ? 5 : 10) * std::pow(10.0L, k / 3);
+  }
+  if ((b - a) / every * multiples > max_ticks + 3) return false;
+  values.clear();
+  const long double first_power = std::floor(a / every) - 1;
+  const long double last_power = std::ceil(b / every) + 1;
+  // Walks the candidates upwards; with `cover` the list starts again at every
+  // candidate at or below a, and ends with the first at or above b.
+  long double low = NAN, high = NAN;
+  int count = 0;
+  bool done = false;
+  bool first_held = true, last_held = true;  // whether double holds the outer ticks
+  for (long double k = first_power; k <= last_power && !done; ++k) {
+    const long double power = k * every;
+    for (int m = 0; m < multiples && !done; ++m) {
+      const long double position = power + std::log10(multiple[m]);
+      if (cover != nullptr) {
+        if (position <= a + kSlack) {
+          values.clear();
+          count = 0;
+          low = position;
+        } else if (high >= b - kSlack) {
+          done = true;
+          continue;
+        }
+      } else {
+        if (position < a - kSlack) continue;
+        if (position > b + kSlack) {
+          done = true;
+          continue;
+        }
+        if (count == 0) low = position;
+      }
+      high = position;
+      if (++count > max_ticks) return false;
+      const double value = static_cast<double>(multiple[m] * std::pow(10.0L, power));
+      const bool held = value > 0 && value <= DBL_MAX;
+      if (held) values.push_back(value);
+      if (cover != nullptr && count == 1) first_held = held;
+      last_held = held;
+    }
+  }
+  if (count == 0 || (cover != nullptr && !(first_held && last_held))) return false;
+  if (cover != nullptr) *cover = {std::min(a, low), std::max(b, high)};
+  return true;
+}
+
+// The labels of a logarithmic axis's ticks: the default text where it is short
+// and reads back as the tick, else the shortest general form that does.
+std::vector<std::string> log_tick_labels(const std::vector<double>& values) {
+  std::vector<std::string> labels;
+  for (const double value : values) {
+    std::string text = number_text(value);
+    for (int precision = 1;
+         precision <= 17 && (text.size() > static_cast<std::size_t>(kYLabelChars) ||
+                             std::strtod(text.c_str(), nullptr) != value);
+         ++precision) {
+      char general[kNumberTextSize];
+      text.assign(general, format_general(value, precision, general));
+    }
+    labels.push_back(std::move(text));
+  }
+  return labels;
+}
+
+// An axis as drawn: its range in axis units, and its ticks as values with their
+// labels.
+struct Axis {
+  bool log = false;
+  Range range{0, 1};
+  std::vector<double> ticks;
+  std::vector<std::string> labels;
+
+  long double units(long double value) const { return axis_units(log, value); }
+};
+
+// The ticks of a logarithmic axis, at most max_ticks: the densest level of
+// log_level_ticks that fits, or over less than a decade the nice ticks of the
+// values themselves.
+void log_axis_ticks(Axis& axis, int max_ticks, bool cover) {
+  const Range range = axis.range;
+  if (range.hi - range.lo < 1) {
+    Range covered{};
+    const ChartTicks ticks = ticks_between(std::pow(10.0L, range.lo), std::pow(10.0L, range.hi),
+                                           max_ticks, cover ? &covered : nullptr);
+    if (!cover || covered.lo > 0) {
+      axis.ticks = ticks.values;
+      axis.labels = tick_labels(ticks);
+      if (cover) axis.range = {std::log10(covered.lo), std::log10(covered.hi)};
+      return;
+    }
+  }
+  // Without outer ticks that double holds, the ticks inside.
+  for (const bool covering : {cover, false}) {
+    for (int level = 0; level < 20; ++level) {
+      Range covered{};
+      if (log_level_ticks(range.lo, range.hi, level, std::max(max_ticks, 2), axis.ticks,
+                          covering ? &covered : nullptr)) {
+        axis.labels = log_tick_labels(axis.ticks);
+        if (covering) axis.range = covered;
+        return;
+      }
+    }
+  }
+}
+
+Axis make_axis(bool log, Range range, int max_ticks, bool cover) {
+  Axis axis;
+  axis.log = log;
+  axis.range = range;
+  if (log) {
+    log_axis_ticks(axis, max_ticks, cover);
+  } else {
+    const ChartTicks ticks =
+        ticks_between(range.lo, range.hi, max_ticks, cover ? &axis.range : nullptr);
+    axis.ticks = ticks.values;
+    axis.labels = tick_labels(ticks);
+  }
+  return axis;
+}
+
+// True when neighbouring tick labels of `axis`, `length` pixels long, keep ten
+// pixels apart.
+bool labels_apart(const Axis& axis, double length, double char_width) {
+  const long double scale = length / (axis.range.hi - axis.range.lo);
+  for (std::size_t i = 1; i < axis.ticks.size(); ++i) {
+    const long double between = (axis.units(axis.ticks[i]) - axis.units(axis.ticks[i - 1])) * scale;
+    const double needed =
+        static_cast<double>(axis.labels[i].size() + axis.labels[i - 1].size()) / 2 * char_width +
+        10;
+    if (between < needed) return false;
+  }
+  return true;
+}
+
+// The x axis of a plot `width` pixels wide: as many ticks as keep their labels
+// apart, at most one every 80 pixels, and the axis reaches from the tick at or
+// before the first x to the one at or after the last.
+Axis x_axis(const ChartSpec& spec, double width) {
+  const Range data = x_data_range(spec);
+  for (int max_ticks = std::clamp(static_cast<int>(width / 80), 2, 10);; --max_ticks) {
+    Axis axis = make_axis(spec.log_x, data, max_ticks, true);
+    if (max_ticks == 2 || labels_apart(axis, width, kLabelFont * kCharWidth)) return axis;
+  }
+}
+
 // ---- layout ----------------------------------------------------------------------
 
 struct Geometry {
   ChartLayout layout;
-  Range x;
-  Range y;
+  Axis x;
+  Axis y;
   bool has_data = false;
 
-  long double x_pixel(long double x) const {
-    return layout.plot.x + (x - this->x.lo) * (layout.plot.width / (this->x.hi - this->x.lo));
+  long double x_pixel(long double value) const {
+    return layout.plot.x +
+           (x.units(value) - x.range.lo) * (layout.plot.width / (x.range.hi - x.range.lo));
   }
-  long double y_pixel(long double y) const {
-    return layout.plot.y + (this->y.hi - y) * (layout.plot.height / (this->y.hi - this->y.lo));
+  long double y_pixel(long double value) const {
+    return layout.plot.y +
+           (y.range.hi - y.units(value)) * (layout.plot.height / (y.range.hi - y.range.lo));
   }
 };
+
+// Whether a point can be drawn: finite, and positive on a logarithmic axis.
+bool drawable(const ChartSpec& spec, const ChartPoint& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && (!spec.log_x || p.x > 0) &&
+         (!spec.log_y || p.y > 0);
+}
+
+// The band left of the y tick labels that holds the y axis label (none without).
+double y_label_band(const ChartSpec& spec, double width) {
+  return spec.y_label.empty() ? 0 : std::min(kYLabelBand, std::floor(width * 0.05));
+}
+
+ChartLayout layout_of(const ChartSpec& spec, Axis* x) {
+  ChartLayout lay;
+  lay.width = clamp_size(spec.width);
+  lay.height = clamp_size(spec.height);
+  const double width = lay.width;
+  const double height = lay.height;
+  const double char_px = kLabelFont * kCharWidth;
+
+  const double top = std::min(38.0, std::floor(height * 0.2));
+  const double bottom = std::min(44.0, std::floor(height * 0.25));
+  const double left =
+      std::min(std::ceil(kYLabelChars * char_px + kTickLength + 8), std::floor(width * 0.2)) +
+      y_label_band(spec, width);
+
+  // The legend stands right of the plot, in as many columns as its names need
+  // and as fit into three tenths of the page.
+  double right = std::min(20.0, std::floor(width * 0.05));
+  const std::size_t count = spec.series_names.size();
+  const double plot_height = height - top - bottom;
+  if (count > 0) {
+    std::size_t longest = 1;
+    for (const std::string& name : spec.series_names) {
+      longest = std::max(longest, count_characters(clean_text(name)));
+    }
+    const double room = std::floor(width * 0.3);
+    lay.legend_column_width =
+        std::min(room - 12, text_width(longest, kLabelFont) + kLegendSwatch + 14);
+    lay.legend_column_width = std::max(lay.legend_column_width, 1.0);
+    lay.legend_rows =
+        static_cast<std::uint32_t>(std::max(1.0, std::floor((plot_height - 8) / kLegendRowHeight)));
+    const std::size_t needed = (count + lay.legend_rows - 1) / lay.legend_rows;
+    const std::size_t fitting =
+        std::max<std::size_t>(1, static_cast<std::size_t>((room - 12) / lay.legend_column_width));
+    lay.legend_columns = static_cast<std::uint32_t>(std::min(needed, fitting));
+    const std::size_t slots = static_cast<std::size_t>(lay.legend_columns) * lay.legend_rows;
+    lay.legend_entries = static_cast<std::uint32_t>(count <= slots ? count : slots - 1);
+    const std::size_t used_rows = std::min<std::size_t>(count, lay.legend_rows);
+    lay.legend.width = std::ceil(lay.legend_columns * lay.legend_column_width + 12);
+    lay.legend.height = std::ceil(static_cast<double>(used_rows) * kLegendRowHeight + 8);
+    right = lay.legend.width + 12 + std::min(10.0, std::floor(width * 0.02));
+  }
+
+  lay.plot.x = left;
+  lay.plot.y = top;
+  lay.plot.width = std::max(1.0, width - left - right);
+  lay.plot.height = std::max(1.0, plot_height);
+  if (count > 0) {
+    lay.legend.x = lay.plot.x + lay.plot.width + 12;
+    lay.legend.y = lay.plot.y;
+  }
+  lay.title = {0, 0, width, top};
+  *x = x_axis(spec, lay.plot.width);
+  lay.x_lo = x->range.lo;
+  lay.x_hi = x->range.hi;
+  return lay;
+}
 
 // Grid line positions sit on pixel centres so that one-pixel lines stay crisp.
 long double crisp(long double position) { return std::floor(position) + 0.5L; }
 
-// The ticks along an axis of `length` pixels whose labels take `char_width`
-// pixels a character, with at least `gap` pixels between neighbours (0: none).
-ChartTicks axis_ticks(const Range& range, double length, double spacing, double char_width,
-                      std::vector<std::string>& labels) {
-  int max_ticks = std::clamp(static_cast<int>(length / spacing), 2, 10);
-  for (;; --max_ticks) {
-    ChartTicks ticks = ticks_between(range.lo, range.hi, max_ticks);
-    labels = tick_labels(ticks);
-    if (max_ticks == 2 || char_width == 0 || ticks.values.size() < 2) return ticks;
-    std::size_t widest = 0;
-    for (const std::string& label : labels) widest = std::max(widest, label.size());
-    const double pixels_between = static_cast<double>(length * ticks.step / (range.hi - range.lo));
-    if (static_cast<double>(widest) * char_width + 10 <= pixels_between) return ticks;
+// ---- series ----------------------------------------------------------------------
+
+void append_point(std::string& out, long double x, long double y) {
+  append_coordinate(out, x);
+  out += ',';
+  append_coordinate(out, y);
+}
+
+// One dot of `look` at page pixel (x, y), as path data.
+void append_dot(std::string& path, const SeriesLook& look, long double x, long double y) {
+  path += 'M';
+  if (*look.dot_cap != '\0') {  // a line of no length, drawn as its caps
+    append_point(path, x, y);
+    path += "h0";
+    return;
+  }
+  append_point(path, x - kCrossArm, y);
+  path += 'h';
+  append_coordinate(path, 2 * kCrossArm);
+  path += 'M';
+  append_point(path, x, y - kCrossArm);
+  path += 'v';
+  append_coordinate(path, 2 * kCrossArm);
+}
+
+// A path element of the dots in `path`.
+void append_dots(std::string& out, const SeriesLook& look, const std::string& path) {
+  if (*look.dot_cap != '\0') {
+    out += "<path stroke-dasharray=\"none\" stroke-width=\"";
+    append_coordinate(out, *look.dot_cap == 'r' ? kDotSize : kDotSize - 0.5);
+    out += "\" stroke-linecap=\"";
+    out += look.dot_cap;
+    out += "\" d=\"";
+  } else {
+    out += "<path stroke-dasharray=\"none\" stroke-linecap=\"butt\" d=\"";
+  }
+  out += path;
+  out += "\"/>\n";
+}
+
+// One series: a group of its colour and dashes, a polyline per run of drawable
+// points, and a path of its dots.
+void append_series(std::string& out, const ChartSpec& spec, const Geometry& g, std::size_t s,
+                   const ChartLines* lines) {
+  const SeriesLook& look = series_look(s);
+  out += "<g stroke=\"";
+  out += series_colour(s);
+  out += '"';
+  if (*look.line_dashes != '\0') {
+    out += " stroke-dasharray=\"";
+    out += look.line_dashes;
+    out += '"';
+  }
+  out += "><title>";
+  append_escaped(out, clean_text(spec.series_names[s]));
+  out += "</title>\n";
+  std::string dots;
+  for (const ChartRun& run : lines != nullptr ? *lines : ChartLines{}) {
+    // Each stretch of drawable points is one line.
+    for (std::size_t begin = 0; begin < run.size();) {
+      if (!drawable(spec, run[begin])) {
+        ++begin;
+        continue;
+      }
+      std::size_t end = begin;
+      while (end < run.size() && drawable(spec, run[end])) ++end;
+      if (spec.lines && (end - begin > 1 || !spec.points)) {
+        // A lone value is the same point twice, which round caps draw as a dot.
+        const bool lone = end - begin == 1;
+        out += lone ? "<polyline stroke-width=\"4\" stroke-dasharray=\"none\" points=\""
+                    : "<polyline points=\"";
+        const char* separator = "";
+        for (std::size_t i = begin; i < end; ++i) {
+          for (int copies = lone ? 2 : 1; copies > 0; --copies) {
+            out += separator;
+            separator = " ";
+            append_point(out, g.x_pixel(run[i].x), g.y_pixel(run[i].y));
+          }
+        }
+        out += "\"/>\n";
+      }
+      if (spec.points) {
+        for (std::size_t i = begin; i < end; ++i) {
+          append_dot(dots, look, g.x_pixel(run[i].x), g.y_pixel(run[i].y));
+        }
+      }
+      begin = end;
+    }
+  }
+  if (!dots.empty()) append_dots(out, look, dots);
+  out += "</g>\n";
+}
+
+// The legend's sample of series s, `left` to `left + kLegendSwatch` at `middle`.
+void append_swatch(std::string& out, const ChartSpec& spec, std::size_t s, long double left,
+                   long double middle) {
+  const SeriesLook& look = series_look(s);
+  if (spec.lines || !spec.points) {
+    out += "<line";
+    append_attribute(out, "x1", left);
+    append_attribute(out, "y1", middle);
+    append_attribute(out, "x2", left + kLegendSwatch);
+    append_attribute(out, "y2", middle);
+    out += " stroke=\"";
+    out += series_colour(s);
+    out += "\" stroke-width=\"3\"";
+    if (*look.swatch_dashes != '\0') {
+      out += " stroke-dasharray=\"";
+      out += look.swatch_dashes;
+      out += '"';
+    }
+    out += "/>\n";
+  }
+  if (spec.points) {
+    std::string dot;
+    append_dot(dot, look, left + kLegendSwatch / 2, middle);
+    out += "<g stroke=\"";
+    out += series_colour(s);
+    out += "\" stroke-width=\"1.5\">";
+    append_dots(out, look, dot);
+    out += "</g>\n";
   }
 }
+
+// ---- the document ----------------------------------------------------------------
 
 void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
                 const std::vector<ChartLines>& series) {
@@ -322,17 +724,11 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   append_box(out, plot);
   out += " fill=\"#ffffff\"/>\n";
 
-  // Ticks and grid.
-  std::vector<std::string> x_labels;
-  std::vector<std::string> y_labels;
-  const double label_char = kLabelFont * kCharWidth;
-  const ChartTicks x_ticks = axis_ticks(g.x, plot.width, 80, label_char, x_labels);
-  const ChartTicks y_ticks = axis_ticks(g.y, plot.height, 40, 0, y_labels);
-
+  // Grid.
   out += "<g id=\"grid\" stroke=\"";
   out += kGridColour;
   out += "\" stroke-width=\"1\">\n";
-  for (const double tick : x_ticks.values) {
+  for (const double tick : g.x.ticks) {
     const long double x = crisp(g.x_pixel(tick));
     if (x <= plot.x + 0.5L || x >= plot_right) continue;
     out += "<line";
@@ -342,7 +738,7 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
     append_attribute(out, "y2", plot_bottom);
     out += "/>\n";
   }
-  for (const double tick : y_ticks.values) {
+  for (const double tick : g.y.ticks) {
     const long double y = crisp(g.y_pixel(tick));
     if (y <= plot.y + 0.5L || y >= plot_bottom) continue;
     out += "<line";
@@ -354,37 +750,11 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   }
   out += "</g>\n";
 
-  // The lines: one group per series, one polyline per run.
+  // The series: one group each, one polyline per run and a path of dots.
   out += "<g id=\"series\" fill=\"none\" stroke-width=\"1.5\" stroke-linejoin=\"round\" "
          "stroke-linecap=\"round\">\n";
   for (std::size_t s = 0; s < spec.series_names.size(); ++s) {
-    out += "<g stroke=\"";
-    out += kPalette[s % kPalette.size()];
-    out += "\"><title>";
-    append_escaped(out, clean_text(spec.series_names[s]));
-    out += "</title>\n";
-    if (s < series.size()) {
-      for (const ChartRun& run : series[s]) {
-        const auto drawable = [](const ChartPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); };
-        const auto count = std::count_if(run.begin(), run.end(), drawable);
-        if (count == 0) continue;
-        // A lone value is the same point twice, which round caps draw as a dot.
-        out += count == 1 ? "<polyline stroke-width=\"4\" points=\"" : "<polyline points=\"";
-        const char* separator = "";
-        for (const ChartPoint& point : run) {
-          if (!drawable(point)) continue;
-          for (int copies = count == 1 ? 2 : 1; copies > 0; --copies) {
-            out += separator;
-            separator = " ";
-            append_coordinate(out, g.x_pixel(point.x));
-            out += ',';
-            append_coordinate(out, g.y_pixel(point.y));
-          }
-        }
-        out += "\"/>\n";
-      }
-    }
-    out += "</g>\n";
+    append_series(out, spec, g, s, s < series.size() ? &series[s] : nullptr);
   }
   out += "</g>\n";
 
@@ -392,26 +762,20 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   out += "<path id=\"axes\" fill=\"none\" stroke=\"";
   out += kTextColour;
   out += "\" stroke-width=\"1\" d=\"M";
-  append_coordinate(out, plot.x - 0.5L);
-  out += ',';
-  append_coordinate(out, plot.y);
+  append_point(out, plot.x - 0.5L, plot.y);
   out += 'V';
   append_coordinate(out, plot_bottom + 0.5L);
   out += 'H';
   append_coordinate(out, plot_right);
-  for (const double tick : x_ticks.values) {
+  for (const double tick : g.x.ticks) {
     out += 'M';
-    append_coordinate(out, crisp(g.x_pixel(tick)));
-    out += ',';
-    append_coordinate(out, plot_bottom + 0.5L);
+    append_point(out, crisp(g.x_pixel(tick)), plot_bottom + 0.5L);
     out += 'v';
     append_coordinate(out, kTickLength);
   }
-  for (const double tick : y_ticks.values) {
+  for (const double tick : g.y.ticks) {
     out += 'M';
-    append_coordinate(out, plot.x - 0.5L);
-    out += ',';
-    append_coordinate(out, crisp(g.y_pixel(tick)));
+    append_point(out, plot.x - 0.5L, crisp(g.y_pixel(tick)));
     out += 'h';
     append_coordinate(out, -kTickLength);
   }
@@ -419,15 +783,16 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
 
   // Tick labels; y labels wider than their margin get a smaller font.
   std::size_t widest_y = 1;
-  for (const std::string& label : y_labels) widest_y = std::max(widest_y, label.size());
-  const double y_room = plot.x - kTickLength - 6;
+  for (const std::string& label : g.y.labels) widest_y = std::max(widest_y, label.size());
+  const double y_band = y_label_band(spec, lay.width);
+  const double y_room = plot.x - y_band - kTickLength - 6;
   const double y_font = std::clamp(y_room / (static_cast<double>(widest_y) * kCharWidth), 8.0, kLabelFont);
   out += "<g id=\"tick-labels\" font-family=\"sans-serif\" font-size=\"12\" fill=\"";
   out += kTextColour;
   out += "\">\n";
-  for (std::size_t i = 0; i < x_ticks.values.size(); ++i) {
-    append_text_element(out, g.x_pixel(x_ticks.values[i]), plot_bottom + kTickLength + 14,
-                        " text-anchor=\"middle\"", x_labels[i]);
+  for (std::size_t i = 0; i < g.x.ticks.size(); ++i) {
+    append_text_element(out, g.x_pixel(g.x.ticks[i]), plot_bottom + kTickLength + 14,
+                        " text-anchor=\"middle\"", g.x.labels[i]);
   }
   std::string y_extra = " text-anchor=\"end\"";
   if (y_font < kLabelFont) {
@@ -435,19 +800,30 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
     append_coordinate(y_extra, y_font);
     y_extra += '"';
   }
-  for (std::size_t i = 0; i < y_ticks.values.size(); ++i) {
-    append_text_element(out, plot.x - kTickLength - 4, g.y_pixel(y_ticks.values[i]) + 4,
-                        y_extra.c_str(), y_labels[i]);
+  for (std::size_t i = 0; i < g.y.ticks.size(); ++i) {
+    append_text_element(out, plot.x - kTickLength - 4, g.y_pixel(g.y.ticks[i]) + 4, y_extra.c_str(),
+                        g.y.labels[i]);
   }
   out += "</g>\n";
 
   const std::string text_style = std::string(" font-family=\"sans-serif\" font-size=\"12\" fill=\"") +
                                  kTextColour + "\" text-anchor=\"middle\"";
-  const std::size_t plot_chars = static_cast<std::size_t>(plot.width / (kLabelFont * kCharWidth));
+  const double char_px = kLabelFont * kCharWidth;
   if (lay.height - plot_bottom >= kLabelFont * 3) {  // room under the tick labels
-    append_text_element(out, plot.x + plot.width / 2, lay.height - 8.0L,
-                        (" id=\"x-label\"" + text_style).c_str(),
-                        fit_text(clean_text(spec.x_label), plot_chars));
+    append_text_element(
+        out, plot.x + plot.width / 2, lay.height - 8.0L, (" id=\"x-label\"" + text_style).c_str(),
+        fit_text(clean_text(spec.x_label), static_cast<std::size_t>(plot.width / char_px)));
+  }
+  if (y_band >= kLabelFont) {  // the text stands on its baseline, turned to read upwards
+    const long double x = y_band - 6;
+    const long double y = plot.y + plot.height / 2;
+    std::string extra = " id=\"y-label\"" + text_style + " transform=\"rotate(-90 ";
+    append_point(extra, x, y);
+    extra += ")\"";
+    extra[extra.rfind(',')] = ' ';
+    append_text_element(
+        out, x, y, extra.c_str(),
+        fit_text(clean_text(spec.y_label), static_cast<std::size_t>(plot.height / char_px)));
   }
   if (!g.has_data) {
     append_text_element(out, plot.x + plot.width / 2, plot.y + plot.height / 2,
@@ -464,8 +840,9 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
     out += " fill=\"#ffffff\" stroke=\"";
     out += kFrameColour;
     out += "\"/>\n";
+    // The width was made for the longest name: rounding must not cut it.
     const std::size_t name_chars = static_cast<std::size_t>(
-        std::max(0.0, (lay.legend_column_width - kLegendSwatch - 14) / (kLabelFont * kCharWidth)));
+        std::max(0.0, (lay.legend_column_width - kLegendSwatch - 14) / char_px + 1e-9));
     const std::size_t count = spec.series_names.size();
     const std::size_t slots = std::min<std::size_t>(count, lay.legend_entries + (count > lay.legend_entries));
     for (std::size_t i = 0; i < slots; ++i) {
@@ -476,14 +853,7 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
         append_text_element(out, left, middle + 4, "", fit_text(more, name_chars + 4));
         break;
       }
-      out += "<line";
-      append_attribute(out, "x1", left);
-      append_attribute(out, "y1", middle);
-      append_attribute(out, "x2", left + kLegendSwatch);
-      append_attribute(out, "y2", middle);
-      out += " stroke=\"";
-      out += kPalette[i % kPalette.size()];
-      out += "\" stroke-width=\"3\"/>\n";
+      append_swatch(out, spec, i, left, middle);
       append_text_element(out, left + kLegendSwatch + 6, middle + 4, "",
                           fit_text(clean_text(spec.series_names[i]), name_chars));
     }
@@ -505,58 +875,20 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
 // ---- public functions ----------------------------------------------------------
 
 ChartLayout chart_layout(const ChartSpec& spec) {
-  ChartLayout lay;
-  lay.width = clamp_size(spec.width);
-  lay.height = clamp_size(spec.height);
-  const double width = lay.width;
-  const double height = lay.height;
-  const double char_px = kLabelFont * kCharWidth;
-
-  const double top = std::min(38.0, std::floor(height * 0.2));
-  const double bottom = std::min(44.0, std::floor(height * 0.25));
-  const double left =
-      std::min(std::ceil(kYLabelChars * char_px + kTickLength + 8), std::floor(width * 0.2));
-
-  // The legend stands right of the plot, in as many columns as its names need
-  // and as fit into three tenths of the page.
-  double right = std::min(20.0, std::floor(width * 0.05));
-  const std::size_t count = spec.series_names.size();
-  const double plot_height = height - top - bottom;
-  if (count > 0) {
-    std::size_t longest = 1;
-    for (const std::string& name : spec.series_names) {
-      longest = std::max(longest, count_characters(clean_text(name)));
-    }
-    const double room = std::floor(width * 0.3);
-    lay.legend_column_width = std::min(room - 12, text_width(longest, kLabelFont) + kLegendSwatch + 14);
-    lay.legend_column_width = std::max(lay.legend_column_width, 1.0);
-    lay.legend_rows = static_cast<std::uint32_t>(std::max(1.0, std::floor((plot_height - 8) / kLegendRowHeight)));
-    const std::size_t needed = (count + lay.legend_rows - 1) / lay.legend_rows;
-    const std::size_t fitting =
-        std::max<std::size_t>(1, static_cast<std::size_t>((room - 12) / lay.legend_column_width));
-    lay.legend_columns = static_cast<std::uint32_t>(std::min(needed, fitting));
-    const std::size_t slots = static_cast<std::size_t>(lay.legend_columns) * lay.legend_rows;
-    lay.legend_entries = static_cast<std::uint32_t>(count <= slots ? count : slots - 1);
-    const std::size_t used_rows = std::min<std::size_t>(count, lay.legend_rows);
-    lay.legend.width = std::ceil(lay.legend_columns * lay.legend_column_width + 12);
-    lay.legend.height = std::ceil(static_cast<double>(used_rows) * kLegendRowHeight + 8);
-    right = lay.legend.width + 12 + std::min(10.0, std::floor(width * 0.02));
-  }
-
-  lay.plot.x = left;
-  lay.plot.y = top;
-  lay.plot.width = std::max(1.0, width - left - right);
-  lay.plot.height = std::max(1.0, plot_height);
-  if (count > 0) {
-    lay.legend.x = lay.plot.x + lay.plot.width + 12;
-    lay.legend.y = lay.plot.y;
-  }
-  lay.title = {0, 0, width, top};
-  return lay;
+  Axis x;
+  return layout_of(spec, &x);
 }
 
 ChartTicks nice_ticks(double lo, double hi, int max_ticks) {
   return ticks_between(lo, hi, max_ticks);
+}
+
+std::vector<double> log_ticks(double lo, double hi, int max_ticks) {
+  Axis axis;
+  axis.log = true;
+  axis.range = {std::log10(static_cast<long double>(lo)), std::log10(static_cast<long double>(hi))};
+  log_axis_ticks(axis, max_ticks, false);
+  return axis.ticks;
 }
 
 std::vector<std::string> tick_labels(const ChartTicks& ticks) {
@@ -582,28 +914,29 @@ void append_xml_text(std::string& out, std::string_view text) {
 
 std::string render_chart(const ChartSpec& spec, const std::vector<ChartLines>& series) {
   Geometry g;
-  g.layout = chart_layout(spec);
-  g.x = x_range(spec);
+  g.layout = layout_of(spec, &g.x);
 
   long double lo = INFINITY;
   long double hi = -INFINITY;
   for (std::size_t s = 0; s < std::min(series.size(), spec.series_names.size()); ++s) {
     for (const ChartRun& run : series[s]) {
       for (const ChartPoint& point : run) {
-        if (!std::isfinite(point.x) || !std::isfinite(point.y)) continue;
-        lo = std::min<long double>(lo, point.y);
-        hi = std::max<long double>(hi, point.y);
+        if (!drawable(spec, point)) continue;
+        const long double y = axis_units(spec.log_y, point.y);
+        lo = std::min(lo, y);
+        hi = std::max(hi, y);
       }
     }
   }
   g.has_data = lo <= hi;
+  Range y{0, 1};
   if (g.has_data) {
-    const Range data = widen_if_empty(lo, hi);
+    const Range data = widen(spec.log_y, lo, hi);
     const long double margin = (data.hi - data.lo) * kYMargin;
-    g.y = {data.lo - margin, data.hi + margin};
-  } else {
-    g.y = {0, 1};
+    y = {data.lo - margin, data.hi + margin};
   }
+  g.y = make_axis(spec.log_y, y, std::clamp(static_cast<int>(g.layout.plot.height / 40), 2, 10),
+                  false);
 
   std::string out;
   append_svg(out, spec, g, series);
@@ -617,10 +950,9 @@ ChartBuilder::ChartBuilder(ChartSpec spec)
       layout_(chart_layout(spec_)),
       series_count_(spec_.series_names.size()),
       columns_(layout_.pixel_columns()) {
-  const Range x = x_range(spec_);
-  x_lo_ = x.lo;
-  x_hi_ = x.hi;
-  x_scale_ = columns_ / (x.hi - x.lo);
+  x_lo_ = layout_.x_lo;
+  x_hi_ = layout_.x_hi;
+  x_scale_ = columns_ / (x_hi_ - x_lo_);
   cells_ = vector_or_die<Cell>(__FILE_NAME__, __LINE__, static_cast<std::size_t>(columns_) * series_count_);
 }
 
@@ -637,7 +969,8 @@ void ChartBuilder::mark_gap(Cell& cell) const {
 
 void ChartBuilder::add_row(double x, const double* values) {
   ++row_;
-  if (!(x >= x_lo_ && x <= x_hi_)) {  // NaN fails both
+  const long double at = spec_.log_x ? (x > 0 ? std::log10(static_cast<long double>(x)) : NAN) : x;
+  if (!(at >= x_lo_ && at <= x_hi_)) {  // NaN fails both
     ++rows_outside_;
     if (any_row_) {
       Cell* cells = &cells_[static_cast<std::size_t>(last_column_) * series_count_];
@@ -645,7 +978,7 @@ void ChartBuilder::add_row(double x, const double* values) {
     }
     return;
   }
-  const long double position = (x - x_lo_) * x_scale_;
+  const long double position = (at - x_lo_) * x_scale_;
   const std::uint32_t column =
       position >= columns_ ? columns_ - 1 : static_cast<std::uint32_t>(position);
   last_column_ = column;
@@ -654,7 +987,7 @@ void ChartBuilder::add_row(double x, const double* values) {
   for (std::size_t s = 0; s < series_count_; ++s) {
     const double value = values[s];
     Cell& cell = cells[s];
-    if (!std::isfinite(value)) {
+    if (!std::isfinite(value) || (spec_.log_y && !(value > 0))) {
       mark_gap(cell);
       continue;
     }

@@ -8,10 +8,12 @@
 // number of rows; nothing is allocated per row.
 //
 // Values that are not finite break a line: it stops before such a value and
-// starts again after it. `render_chart` draws runs of points into the document
-// (white background, plot area with axes, nice ticks, light grid, one colour per
-// series, legend, title, axis label); it serves the builder and draws unreduced
-// data as well, so both can be compared pixel for pixel.
+// starts again after it; on a logarithmic axis values that are not positive do
+// the same. `render_chart` draws runs of points into the document (white
+// background, plot area with axes, nice ticks, light grid, one colour and dash
+// pattern per series, lines, dots or both, legend, title, axis labels); it serves
+// the builder and draws unreduced data as well, so both can be compared pixel for
+// pixel.
 #pragma once
 
 #include <cstddef>
@@ -33,15 +35,26 @@ inline constexpr std::uint32_t kChartDefaultHeight = 540;
 struct ChartSpec {
   std::uint32_t width = kChartDefaultWidth;    ///< clamped to kChartMinSize..kChartMaxSize
   std::uint32_t height = kChartDefaultHeight;  ///< clamped to kChartMinSize..kChartMaxSize
-  std::string title;                           ///< the input file's name; any bytes
-  std::string x_label;                         ///< "row" or "column N"
-  std::vector<std::string> series_names;       ///< one per series: "column N"
+  std::string title;                           ///< any bytes, like every text here
+  std::string x_label;                         ///< "row", a column's name, or the user's
+  std::string y_label = {};                    ///< none when empty
+  std::vector<std::string> series_names;       ///< one per series
   /// The x range, known before the rows: 1..R for the row number, or the least
-  /// and greatest value of the x column. A range that is not finite or runs
-  /// backwards is replaced by 0..1; a range of one value is widened around it.
+  /// and greatest value of the x column (its least and greatest positive value
+  /// on a logarithmic x axis). A range that is not finite or runs backwards is
+  /// replaced by 0..1 (1..10 on a logarithmic axis, where it must be positive
+  /// too); a range of one value is widened around it. The axis then reaches to
+  /// the tick at or beyond each end, so no data lie beyond the outer ticks.
   double x_first = 0;
   double x_last = 1;
+  bool log_x = false;   ///< logarithmic x axis: x values that are not positive are not drawn
+  bool log_y = false;   ///< logarithmic y axis: values that are not positive break the line
+  bool lines = true;    ///< join the points of a series by its line
+  bool points = false;  ///< mark each point (at most four a pixel column) with a dot
 };
+
+/// Series that the colours and dash patterns tell apart; later ones repeat them.
+inline constexpr std::size_t kChartDistinctSeries = 24;
 
 /// A rectangle in pixels.
 struct ChartBox {
@@ -61,11 +74,15 @@ struct ChartLayout {
   std::uint32_t legend_columns = 0;  ///< legend columns
   std::uint32_t legend_entries = 0;  ///< series named; the rest are summed up in one entry
   double legend_column_width = 0;
+  /// The x axis from the plot's left to its right edge, in axis units: x values,
+  /// or their decimal logarithms on a logarithmic axis.
+  long double x_lo = 0, x_hi = 1;
   /// The plot's width in whole pixels: the number of M4 columns.
   std::uint32_t pixel_columns() const { return static_cast<std::uint32_t>(plot.width); }
 };
 
-/// The layout of a chart of `spec` (its size clamped to the accepted range).
+/// The layout of a chart of `spec` (its size clamped to the accepted range) with
+/// its x axis.
 ChartLayout chart_layout(const ChartSpec& spec);
 
 /// A point in data units.
@@ -74,7 +91,8 @@ struct ChartPoint {
   double y;
 };
 /// Points joined by one line (one polyline in the document); a run of one point is
-/// drawn as a dot, a polyline of that point twice.
+/// drawn as a dot, a polyline of that point twice. A point that cannot be drawn
+/// (not finite, or not positive on a logarithmic axis) breaks the run.
 using ChartRun = std::vector<ChartPoint>;
 /// The runs of one series, in x order.
 using ChartLines = std::vector<ChartRun>;
@@ -90,6 +108,13 @@ struct ChartTicks {
 /// power of ten: the smallest such step that gives at most `max_ticks` ticks (a
 /// limit below 2 counts as 2). There is at least one tick; zero is +0, never -0.
 ChartTicks nice_ticks(double lo, double hi, int max_ticks);
+
+/// Ticks of a logarithmic axis inside [lo, hi] (0 < lo < hi, both finite), in
+/// ascending order, at most `max_ticks` (a limit below 2 counts as 2): 1, 2 and 5
+/// times each power of ten, 1 and 3 times, each power of ten, or every 2nd, 5th,
+/// 10th ... power, whichever is the densest that keeps to the limit; over less
+/// than a decade, the ticks of nice_ticks.
+std::vector<double> log_ticks(double lo, double hi, int max_ticks);
 
 /// The labels of `ticks`: the default number text of each value, or, where that
 /// text would show two ticks alike, misstate a value (steps below a millionth)
@@ -118,7 +143,7 @@ class ChartBuilder {
   explicit ChartBuilder(ChartSpec spec);
 
   /// Adds one row: its x and one value per series (series_count() values). A row
-  /// whose x is not finite or lies outside the x range is not drawn; it breaks
+  /// whose x cannot be drawn or lies outside the x axis is not drawn; it breaks
   /// every line like a non-finite value and is counted in rows_outside().
   void add_row(double x, const double* values);
 

@@ -590,7 +590,7 @@ void parse_values(const ParseLine& parse, double* values, std::uint32_t n, RowTe
     }
   }
   if (text != nullptr) {
-    if (kEveryValue) std::memcpy(text->parsed.data(), values, sizeof(double) * n);
+    if (kEveryValue && n != 0) std::memcpy(text->parsed.data(), values, sizeof(double) * n);
     if (whole && p == end) {
       text->whole = true;
       text->separator = gap;

@@ -171,7 +171,7 @@ void OutputStream::numbers_from_text(const double* values, std::size_t n,
   const std::size_t count = text.count;
   if (text.whole && offset == 0 && n == count && flags == nullptr &&
       (count < 2 || (separator_.size() == 1 && separator_[0] == text.separator)) &&
-      std::memcmp(values, text.parsed.data(), sizeof(double) * n) == 0) {
+      (n == 0 || std::memcmp(values, text.parsed.data(), sizeof(double) * n) == 0)) {
     write(text.line + text.begin, text.text_length);
     return;
   }

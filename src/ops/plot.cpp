@@ -5,7 +5,10 @@
 // Two passes over the input. The first fixes the x range, so that every row's
 // pixel column is known when the row is read: the number of data rows (lines are
 // counted, no number is parsed), or the least and greatest finite value of the x
-// column. The second streams the rows into the chart's reduction, which keeps a
+// column (its least and greatest positive value on a logarithmic x axis). The
+// first pass also keeps the file's header: the last comment line before the
+// first data line names the columns when it holds one word for each. The
+// second streams the rows into the chart's reduction, which keeps a
 // few points per pixel column and series. Memory therefore depends on the
 // chart's width and the number of series, never on the number of rows; nothing is
 // allocated per row.
@@ -15,6 +18,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/diagnostics.h"
@@ -29,31 +33,81 @@ namespace {
 // The most series one chart draws.
 constexpr std::size_t kMaxChartSeries = 256;
 
+// Remembers the last comment line that is not blank, for the comment lines
+// before the first data line: the file's header.
+class HeaderSink final : public CommentSink {
+ public:
+  void comment(std::string_view text) override {
+    if (text.find_first_not_of(" \t") != std::string_view::npos) header_.assign(text);
+  }
+  const std::string& header() const { return header_; }
+
+ private:
+  std::string header_;
+};
+
+// The sink for one read of a first pass: the first read hands the comment lines
+// before the first data line to `sink` whatever --keep-comments says (comment
+// keeping is the stream's for this pass; the rewind sets it back), later reads
+// drop them.
+CommentSink* header_pass(InputStream& in, HeaderSink& sink, bool first) {
+  in.set_keep_comments(first);
+  return first ? &sink : nullptr;
+}
+
 // The data rows the data pass reads: every data line up to the end of the input
 // or up to the first line that --skip-columns leaves empty, where the data end.
-std::uint64_t count_data_rows(InputStream& in) {
+std::uint64_t count_data_rows(InputStream& in, HeaderSink& header) {
   const std::size_t skip = settings().skip_columns;
   std::uint64_t rows = 0;
   std::size_t length = 0;
-  while (read_data_line(in, nullptr, &length) != nullptr && length > skip) ++rows;
+  while (read_data_line(in, header_pass(in, header, rows == 0), &length) != nullptr &&
+         length > skip) {
+    ++rows;
+  }
   return rows;
 }
 
 // The least and greatest finite value of column `x` (0-based) over the data
-// rows; lo > hi when there is none. Only the columns up to x are parsed.
+// rows, positive ones only with `positive`; lo > hi when there is none. Only
+// the columns up to x are parsed.
 struct XRange {
   double lo = INFINITY;
   double hi = -INFINITY;
 };
-XRange x_column_range(InputStream& in, std::uint32_t x, double* values) {
+XRange x_column_range(InputStream& in, std::uint32_t x, double* values, bool positive,
+                      HeaderSink& header) {
   XRange range;
-  while (read_row(in, values, nullptr, x + 1) != nullptr) {
+  bool first = true;
+  while (read_row(in, values, header_pass(in, header, first), x + 1) != nullptr) {
+    first = false;
     const double value = values[x];
-    if (!std::isfinite(value)) continue;
+    if (!std::isfinite(value) || (positive && !(value > 0))) continue;
     range.lo = std::min(range.lo, value);
     range.hi = std::max(range.hi, value);
   }
   return range;
+}
+
+// The words of a header line after its leading blanks and comment characters,
+// split at blanks, tabs and commas (and at the input delimiter), each without
+// enclosing quotes.
+std::vector<std::string> header_words(std::string_view line) {
+  const std::size_t start = line.find_first_not_of("#!; \t");
+  line.remove_prefix(start == std::string_view::npos ? line.size() : start);
+  std::string separators = " \t\r,";
+  if (settings().input_delimiter != 0) separators += static_cast<char>(settings().input_delimiter);
+  std::vector<std::string> words;
+  for (std::size_t at = line.find_first_not_of(separators); at != std::string_view::npos;) {
+    const std::size_t end = std::min(line.find_first_of(separators, at), line.size());
+    std::string_view word = line.substr(at, end - at);
+    if (word.size() >= 2 && word.front() == '"' && word.back() == '"') {
+      word = word.substr(1, word.size() - 2);
+    }
+    words.emplace_back(word);
+    at = line.find_first_not_of(separators, end);
+  }
+  return words;
 }
 
 std::string column_name(std::uint32_t index) { return "column " + std::to_string(index + 1); }
@@ -62,10 +116,11 @@ std::string column_name(std::uint32_t index) { return "column " + std::to_string
 
 OpResult plot(const Job& job) {
   const Settings& s = settings();
+  const OpParams& params = *job.params;
   std::fputs(s.quiet ? "Kest: Plot " : "Draw a line chart\n", stderr);
   Frame frame(job, {.comments = false, .another_pass = true});
   const std::uint32_t cols = frame.cols();
-  const std::optional<std::uint32_t> plot_x = job.params->plot_x;
+  const std::optional<std::uint32_t> plot_x = params.plot_x;
   // An input without data gives the chart that says so, whatever --plot-x names.
   if (plot_x && cols != 0 && *plot_x > cols) {
     KEST_FATAL("Invalid column for --plot-x: %lu (%s has %lu columns)\n",
@@ -79,15 +134,18 @@ OpResult plot(const Job& job) {
   const bool selection = job.selection.kind == SelectionSource::Kind::kFile ||
                          !s.selection_strings.empty() || s.inverse;
   ChartSpec spec;
-  spec.width = job.params->plot_width;
-  spec.height = job.params->plot_height;
-  spec.title = job.in == "-" ? "standard input" : job.in;
-  spec.x_label = against_column ? column_name(x) : "row";
+  spec.width = params.plot_width;
+  spec.height = params.plot_height;
+  spec.title = params.plot_title.value_or(job.in == "-" ? "standard input" : job.in);
+  spec.y_label = params.plot_ylabel.value_or("");
+  spec.log_x = params.plot_log_x;
+  spec.log_y = params.plot_log_y;
+  spec.lines = params.plot_lines;
+  spec.points = params.plot_points;
   std::vector<std::uint32_t> series;
   for (std::uint32_t c = 0; c < cols; ++c) {
     if ((selection && !frame.selected(c)) || (against_column && c == x)) continue;
     series.push_back(c);
-    spec.series_names.push_back(column_name(c));
   }
   if (cols != 0 && series.empty()) KEST_FATAL("No column selected for the chart\n");
   // Each series keeps a few points per pixel column: a bound on them bounds memory.
@@ -103,17 +161,25 @@ OpResult plot(const Job& job) {
   if (!s.quiet) std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
   Output& out = frame.open_document();
 
+  HeaderSink header;
   if (cols != 0) {
     if (against_column) {
-      const XRange range = x_column_range(frame.input(), x, values.data());
+      const XRange range = x_column_range(frame.input(), x, values.data(), spec.log_x, header);
       spec.x_first = range.lo;
       spec.x_last = range.hi;
     } else {
       spec.x_first = 1;
-      spec.x_last = static_cast<double>(count_data_rows(frame.input()));
+      spec.x_last = static_cast<double>(count_data_rows(frame.input(), header));
     }
   }
   frame.rewind(true);
+
+  // The columns' names: the header's words when there is one for each column.
+  std::vector<std::string> names = header_words(header.header());
+  if (names.size() != cols) names.clear();
+  const auto name_of = [&](std::uint32_t c) { return names.empty() ? column_name(c) : names[c]; };
+  spec.x_label = params.plot_xlabel.value_or(against_column ? name_of(x) : "row");
+  for (const std::uint32_t c : series) spec.series_names.push_back(name_of(c));
 
   ChartBuilder chart(std::move(spec));
   std::vector<double> row_values =

@@ -85,6 +85,13 @@ struct OpParams {
   std::optional<std::uint32_t> plot_x;  ///< --plot-x column, 1-based
   std::uint32_t plot_width = 960;
   std::uint32_t plot_height = 540;
+  std::optional<std::string> plot_title;   ///< --plot-title; the input's name without
+  std::optional<std::string> plot_xlabel;  ///< --plot-xlabel; "row" or the x column's name without
+  std::optional<std::string> plot_ylabel;  ///< --plot-ylabel; none without
+  bool plot_log_x = false;                 ///< --plot-log=x or xy
+  bool plot_log_y = false;                 ///< --plot-log=y or xy
+  bool plot_lines = true;                  ///< --plot-style: lines or both
+  bool plot_points = false;                ///< --plot-style: points or both
 };
 
 /// Where an operation's selection comes from.

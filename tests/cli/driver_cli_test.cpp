@@ -6,34 +6,66 @@
 #include <filesystem>
 
 #include "cli_harness.h"
+#include "driver/help.h"
 
 namespace kest_cli {
 namespace {
 
 using DriverCli = CliTest;
 
-// Help and version end the run before anything is logged. Without an operation
-// the help goes through the pager, whose second run starts from the defaults;
-// an option the parser refuses shows the help and fails.
+// Help and version end the run before anything is logged. Off a terminal the
+// help goes straight to standard output with the values a run starts from. An option the
+// parser refuses gets its message and the help on standard error only, and fails:
+// the next stage of a pipe reads nothing.
 TEST_F(DriverCli, HelpAndVersionEndTheRunUnlogged) {
   struct Case {
     std::vector<std::string> args;
     int status;
-    const char* out_has;
+    const char* out_has;  // nullptr: standard output stays empty
+    const char* err_has;
   } cases[] = {
-      {{"-v"}, 0, "kest Version "},
-      {{}, 0, "(default ext: .out)"},
-      {{"-e", "1", "in", "out"}, 0, "(default ext: .out)"},
-      {{"-w.txt", "-?"}, 0, "(default ext: .out)"},
-      {{"--nop", "-e"}, 1, "\nUsage: kest -options"},
+      {{"-v"}, 0, "kest Version ", ""},
+      {{}, 0, "(default ext: .out)", ""},
+      {{"-e", "1", "in", "out"}, 0, "(default ext: .out)", ""},
+      {{"-w.txt", "-?"}, 0, "(default ext: .out)", ""},
+      {{"--more", "-w.txt", "-?"}, 0, "(default ext: .txt)", ""},
+      {{"--nop", "-e"}, 1, nullptr, "option requires an argument -- 'e'\n"},
+      {{"--bogus", "in", "out"}, 1, nullptr, "unrecognized option '--bogus'\n"},
+      {{"--sum", "in", "out"}, 1, nullptr, "option '--sum' is ambiguous"},
   };
   for (const Case& c : cases) {
     RunResult r = run(c.args);
-    EXPECT_EQ(r.status, c.status) << r.err;
-    EXPECT_TRUE(contains(r.out, c.out_has)) << r.out;
+    SCOPED_TRACE(c.err_has);
+    EXPECT_EQ(r.status, c.status);
+    if (c.out_has != nullptr) {
+      EXPECT_TRUE(contains(r.out, c.out_has)) << r.out;
+      EXPECT_EQ(r.err, c.err_has);
+    } else {
+      EXPECT_EQ(r.out, "");
+      EXPECT_TRUE(contains(r.err, c.err_has) && contains(r.err, "\nUsage: kest -options") &&
+                  ends_with(r.err, std::string(kest::contact_line()) + "\n"))
+          << r.err;
+    }
   }
-  EXPECT_EQ(run({"-v"}).err, "");
   EXPECT_FALSE(exists("logfile"));
+}
+
+// On a terminal (script gives one) the help goes through PAGER, split at blanks,
+// or "more"; with neither to be found it is written straight out, status 0. PATH
+// holds no real pager, so none can wait for a key.
+TEST_F(DriverCli, OnATerminalTheHelpGoesThroughThePagerThatStarts) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script";
+  std::filesystem::create_directory(path("empty"));
+  write("pg", "#!/bin/sh\necho PAGED \"$@\"; /bin/cat\n");
+  chmod(path("pg").c_str(), 0755);
+  for (const auto& [pager, head] : std::vector<std::pair<std::string, std::string>>{
+           {"", "kest Version "}, {"./pg -R", "PAGED -R\r\nkest Version "}}) {
+    RunResult r = shell("PAGER=\"" + pager +
+                        "\" script -qec \"env PATH=empty $KEST_BIN -w.txt\" /dev/null </dev/null");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind(head, 0), 0u) << r.out.substr(0, 200);
+    EXPECT_TRUE(contains(r.out, "(default ext: .out)\r\n")) << pager;
+  }
 }
 
 TEST_F(DriverCli, MissingNamesAreFatalAfterTheLogEntry) {

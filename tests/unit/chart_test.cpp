@@ -20,17 +20,20 @@ namespace {
 const double kNaN = std::nan("");
 
 // A chart of one series over rows 1..rows.
-ChartSpec spec_of(std::size_t rows) {
-  return {.title = "data.dat",
-          .x_label = "row",
-          .series_names = {"column 1"},
-          .x_first = 1,
-          .x_last = static_cast<double>(rows)};
+ChartSpec spec_of(std::size_t rows, bool log_x = false, bool log_y = false) {
+  ChartSpec spec{.title = "data.dat",
+                 .x_label = "row",
+                 .series_names = {"column 1"},
+                 .x_first = 1,
+                 .x_last = static_cast<double>(rows)};
+  spec.log_x = log_x;
+  spec.log_y = log_y;
+  return spec;
 }
 
 // The chart of one series over rows 1..values.size() (x = row number).
-ChartBuilder one_series(const std::vector<double>& values) {
-  ChartBuilder chart(spec_of(values.size()));
+ChartBuilder one_series(const std::vector<double>& values, bool log_y = false) {
+  ChartBuilder chart(spec_of(values.size(), false, log_y));
   for (std::size_t i = 0; i < values.size(); ++i)
     chart.add_row(static_cast<double>(i + 1), &values[i]);
   return chart;
@@ -80,6 +83,61 @@ TEST(ChartTicks, NiceStepsAtMostTheLimit) {
   EXPECT_EQ(nice_ticks(0, 1, 10).values, (std::vector<double>{0, 0.2, 0.4, 0.6, 0.8, 1}));
 }
 
+TEST(ChartTicks, LogTicksArePowersOfTenAndAFewBetween) {
+  const struct {
+    double lo, hi;
+    int limit;
+    std::vector<double> ticks;
+  } cases[] = {
+      {1, 1000, 10, {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000}},
+      {1, 1000, 9, {1, 3, 10, 30, 100, 300, 1000}},
+      {0.7, 1500, 6, {1, 10, 100, 1000}},
+      {1e-300, 1e300, 5, {1e-200, 1, 1e200}},
+      {5e-324, DBL_MAX, 4, {1e-200, 1, 1e200}},
+      {1e-12, 1e12, 4, {1e-10, 1, 1e10}},
+      {2, 8, 4, {2, 4, 6, 8}},  // less than a decade: the values' own nice ticks
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(log_ticks(c.lo, c.hi, c.limit), c.ticks)
+        << c.lo << ".." << c.hi << " at most " << c.limit;
+  }
+}
+
+// The x axis reaches the ticks at or beyond the data's ends, so no line runs
+// past the outer ticks, and the builder draws the rows at both ends.
+TEST(ChartTicks, TheXAxisEndsAtTicks) {
+  const struct {
+    double first, last;
+    bool log;
+    long double lo, hi;  // the axis in axis units
+  } cases[] = {
+      {0, 8970, false, 0, 10000},
+      {1, 5, false, 1, 5},
+      {-3.7, 12.1, false, -5, 15},
+      {1, 1000000, false, 0, 1000000},
+      {-DBL_MAX, DBL_MAX, false, -DBL_MAX, DBL_MAX},  // no nice ticks beyond: the data's ends
+      {1, 1500, true, 0, std::log10(3000.0L)},
+      {3, 8, true, std::log10(3.0L), std::log10(8.0L)},
+      {0, 10, true, 0, 1},  // not positive: 1..10
+  };
+  for (const auto& c : cases) {
+    ChartSpec spec = spec_of(2, c.log);
+    spec.x_first = c.first;
+    spec.x_last = c.last;
+    ChartBuilder chart(spec);
+    EXPECT_NEAR(static_cast<double>(chart.layout().x_lo), static_cast<double>(c.lo),
+                1e-9 * std::fabs(static_cast<double>(c.lo)) + 1e-12)
+        << c.first;
+    EXPECT_NEAR(static_cast<double>(chart.layout().x_hi), static_cast<double>(c.hi),
+                1e-9 * std::fabs(static_cast<double>(c.hi)) + 1e-12)
+        << c.last;
+    const double ends[2][1] = {{1}, {2}};
+    chart.add_row(c.first, ends[0]);
+    chart.add_row(c.last, ends[1]);
+    EXPECT_EQ(chart.rows_outside(), c.log && c.first <= 0 ? 1u : 0u) << c.first << ".." << c.last;
+  }
+}
+
 TEST(ChartTicks, LabelsAreTheDefaultTextOrTellTicksApart) {
   const struct {
     double lo, hi;
@@ -114,7 +172,8 @@ TEST(ChartText, EscapesMarkupAndCleansBytes) {
 
 TEST(ChartM4, KeepsFirstLastLowestHighestOfEveryPixelColumn) {
   // Noise with spikes, many rows a pixel column. x is the row number, then a
-  // shuffle of it: an x column that does not grow.
+  // shuffle of it (an x column that does not grow), then the row number on a
+  // logarithmic axis.
   const std::size_t rows = 100003;
   std::mt19937_64 random(11);
   std::normal_distribution<double> noise(0, 1);
@@ -122,18 +181,24 @@ TEST(ChartM4, KeepsFirstLastLowestHighestOfEveryPixelColumn) {
   for (double& v : values) v = noise(random) * (random() % 997 == 0 ? 50 : 1);
   std::vector<std::size_t> x_of(rows);
   std::iota(x_of.begin(), x_of.end(), 1);
-  for (const bool shuffled : {false, true}) {
-    SCOPED_TRACE(shuffled ? "shuffled x" : "x is the row");
+  for (const int mode : {0, 1, 2}) {
+    const bool shuffled = mode == 1, log = mode == 2;
+    SCOPED_TRACE(shuffled ? "shuffled x" : log ? "log x" : "x is the row");
     if (shuffled) std::shuffle(x_of.begin(), x_of.end(), random);
-    ChartBuilder chart(spec_of(rows));
+    if (log) std::sort(x_of.begin(), x_of.end());
+    ChartBuilder chart(spec_of(rows, log));
     std::vector<std::size_t> row_at(rows + 1);
     for (std::size_t i = 0; i < rows; ++i) {
       chart.add_row(static_cast<double>(x_of[i]), &values[i]);
       row_at[x_of[i]] = i;
     }
-    const std::uint32_t columns = chart.layout().pixel_columns();
+    const ChartLayout& layout = chart.layout();
+    const std::uint32_t columns = layout.pixel_columns();
     const auto column_of = [&](long double x) {
-      return std::min(static_cast<std::uint32_t>((x - 1) * (columns / (rows - 1.0L))), columns - 1);
+      const long double at = log ? std::log10(x) : x;
+      return std::min(
+          static_cast<std::uint32_t>((at - layout.x_lo) * (columns / (layout.x_hi - layout.x_lo))),
+          columns - 1);
     };
     std::vector<std::size_t> first(columns, SIZE_MAX), last(columns), low(columns), high(columns);
     for (std::size_t i = 0; i < rows; ++i) {
@@ -146,7 +211,8 @@ TEST(ChartM4, KeepsFirstLastLowestHighestOfEveryPixelColumn) {
     std::map<std::uint32_t, std::set<std::size_t>> expected, kept;
     std::size_t expected_points = 0;
     for (std::uint32_t c = 0; c < columns; ++c) {
-      if (first[c] != SIZE_MAX) expected[c] = {first[c], last[c], low[c], high[c]};
+      if (first[c] == SIZE_MAX) continue;
+      expected[c] = {first[c], last[c], low[c], high[c]};
       expected_points += expected[c].size();
     }
     const std::vector<ChartLines> lines = chart.reduced_lines();
@@ -172,15 +238,19 @@ TEST(ChartM4, MissingValuesBreakTheLine) {
   const struct {
     std::vector<double> values;
     std::vector<std::string> runs;
+    bool log_y = false;
   } sparse[] = {
       // Fewer rows than pixel columns: every finite value is kept.
       {{1, 2, kNaN, kNaN, 5, 6}, {"1-2:2", "5-6:2"}},
       {{1, -inf, 3, inf, 5, 6}, {"1-1:1", "3-3:1", "5-6:2"}},
       {{kNaN, 2, 3, 4, kNaN}, {"2-4:3"}},
       {{kNaN, kNaN, kNaN}, {}},
+      // On a logarithmic y axis, values that are not positive as well.
+      {{1, 0, 3, -2, 5, 6}, {"1-1:1", "3-3:1", "5-6:2"}, true},
+      {{1, 0, 3, -2, 5, 6}, {"1-6:6"}, false},
   };
   for (const auto& c : sparse) {
-    EXPECT_EQ(run_shapes(one_series(c.values).reduced_lines()[0]), c.runs) << &c - sparse;
+    EXPECT_EQ(run_shapes(one_series(c.values, c.log_y).reduced_lines()[0]), c.runs) << &c - sparse;
   }
 
   // Many rows a pixel column: a gap over whole columns stays a gap, and one

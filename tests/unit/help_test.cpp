@@ -46,52 +46,72 @@ TEST(Help, AProgramNameOfAnyLengthIsShownWhole) {
   reset_settings();
 }
 
-// Without --more the program runs itself with "--more -?" into a pager found
-// through PATH, and the run ends with the pager's status (1 after a parser
-// error, or when the pager or the program cannot start). Stand-ins print their
-// arguments; the program path would run something else if it ever went through
-// a command interpreter.
+// On a terminal the text goes through the pager: PAGER split at blanks (no
+// command interpreter ever sees it), else "more", both found through PATH; the
+// run ends with the pager's status. Off a terminal, with --more, or when no
+// pager starts, the text goes straight to standard output with status 0. After
+// a parser error it goes to standard error only, status 1. The stand-in pagers
+// mark what they show with their arguments.
 using Pager = testing::TempDirTest;
 
-TEST_F(Pager, TheRunEndsWithThePagersStatus) {
+TEST_F(Pager, TheHelpReachesTheReaderOnceWithTheRightStatus) {
   reset_settings();
   auto script = [](const std::string& file, const std::string& body) {
     std::ofstream(file) << "#!/bin/sh\n" << body;
     chmod(file.c_str(), 0755);
   };
-  const std::string program = path("x\"; echo INJECTED; \"y $(echo SUBST) 'z");
-  const std::string missing = path("missing");
-  script(program, "printf '%s|' \"$@\"\n");
-  script(path("plainkest"), "printf 'plain:%s|' \"$@\"\n");
+  const std::string program = "/usr/bin/kest";
+  const std::string long_program = "/bin/" + std::string(100000, 'k');  // more than a pipe holds
+  const std::string text = testing::run_ending([&] { usage(program.c_str()); }).out;
+  ASSERT_TRUE(contains(text, "Usage: kest -options"));
+  script(path("pg"), "printf '%s|' pg \"$@\"; /bin/cat\n");
   struct Case {
-    const char* pager;  // nullptr: none
-    std::string program;
-    bool after_error;
+    const char* more;  // the stand-in "more"; nullptr: none on PATH
+    const char* pager;
+    bool terminal, with_more;
     int status;
     std::string out;
   } cases[] = {
-      {"/bin/cat\n", program, false, 0, "--more|-?|"},
-      {"/bin/cat\n", "plainkest", false, 0, "plain:--more|plain:-?|"},
-      {"/bin/cat >/dev/null\nexit 3\n", program, false, 3, ""},
-      {"/bin/cat\n", program, true, 1, "--more|-?|"},
-      {"kill -9 $$\n", program, false, 1, ""},
-      {nullptr, program, false, 1, ""},
-      {"/bin/cat\n", missing, false, 1, ""},
+      {"printf 'more:'; /bin/cat\n", nullptr, true, false, 0, "more:" + text},
+      {"printf 'more:'; /bin/cat\n", " \t", true, false, 0, "more:" + text},
+      {"printf 'more:'; /bin/cat\n", "pg  -R\tx", true, false, 0, "pg|-R|x|" + text},
+      {nullptr, "pg a;echo $(echo S) 'z", true, false, 0, "pg|a;echo|$(echo|S)|'z|" + text},
+      {nullptr, nullptr, true, false, 0, text},
+      {"printf 'more:'; /bin/cat\n", "missing -x", true, false, 0, text},
+      {"printf 'more:'; /bin/cat\n", "pg", false, false, 0, text},
+      {"printf 'more:'; /bin/cat\n", nullptr, true, true, 0, text},
+      {"/bin/cat >/dev/null\nexit 3\n", nullptr, true, false, 3, ""},
+      {"kill -9 $$\n", nullptr, true, false, 1, ""},
   };
   const char* search = std::getenv("PATH");
   const std::string saved_path = search != nullptr ? search : "";
   setenv("PATH", dir_.c_str(), 1);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.program + " " + (c.pager != nullptr ? c.pager : "no pager"));
+  auto stand_in = [&](const char* more) {
     std::remove(path("more").c_str());
-    if (c.pager != nullptr) script(path("more"), c.pager);
+    if (more != nullptr) script(path("more"), more);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.more != nullptr ? c.more : "no more") + " PAGER=" +
+                 (c.pager != nullptr ? c.pager : "unset"));
+    stand_in(c.more);
+    mutable_settings().more = c.with_more;
     const Ending help = testing::run_ending([&] {
-      c.after_error ? usage_after_error(c.program.c_str()) : usage(c.program.c_str());
+      exit_process(show_help(program.c_str(), c.terminal, c.pager));
     });
     EXPECT_EQ(help.status, c.status);
-    EXPECT_EQ(help.out, c.out);
-    EXPECT_TRUE(c.program == missing ? contains(help.err, missing) : help.err.empty());
+    EXPECT_TRUE(help.out == c.out) << help.out.substr(0, 80);
+    EXPECT_EQ(help.err, "");
   }
+  reset_settings();
+  // A pager that quits before reading all the text leaves the run standing.
+  stand_in("exit 4\n");
+  EXPECT_EQ(testing::run_ending([&] {
+              exit_process(show_help(long_program.c_str(), true, nullptr));
+            }).status,
+            4);
+  stand_in("printf 'more:'; /bin/cat\n");
+  const Ending error = testing::run_ending([&] { usage_after_error(program.c_str()); });
+  EXPECT_TRUE(std::tie(error.status, error.out, error.err) == std::make_tuple(1, "", text));
   setenv("PATH", saved_path.c_str(), 1);
 }
 

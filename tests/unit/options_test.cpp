@@ -237,10 +237,11 @@ TEST(Options, HelpVersionAndErrorLogReportsEndTheRun) {
     const char* err_has;     // found in standard error
   } cases[] = {
       {{"--more", "-k?"}, 0, kHelp, ""}, {{"--more", "--he"}, 0, kHelp, ""},
-      {{"--more", "-l"}, 1, kHelp, "invalid option -- 'l'"},
-      {{"--more", "--keep=1"}, 1, kHelp, "ambiguous"},
-      {{"--more", "-b"}, 1, kHelp, "requires an argument -- 'b'"},
-      {{"--more", "--check=1"}, 1, kHelp, "doesn't allow an argument"},
+      // A refused option: the message and the help on standard error only.
+      {{"--more", "-l"}, 1, "", "invalid option -- 'l'"},
+      {{"--more", "--keep=1"}, 1, "", "ambiguous"},
+      {{"--more", "-b"}, 1, "", "requires an argument -- 'b'"},
+      {{"--more", "--check=1"}, 1, "", "doesn't allow an argument"},
       // -? after an error of an earlier parse is still the help option.
       {{"--more", "-?"}, 0, kHelp, ""}, {{"-v"}, 0, kHelp, ""},
       {{"--range-keep=1"}, 1, "", kRange}, {{"--range-remove=x"}, 1, "", kRange},
