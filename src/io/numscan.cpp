@@ -142,6 +142,16 @@ std::size_t scan(const char* text, double* value, bool* canonical = nullptr) {
     if (negative_exponent) exponent = -exponent;
   }
 
+  if (canonical != nullptr) {
+    // Such a text has at most fourteen digits and at most six decimals: its value
+    // below takes the exact path.
+    const auto decimals = static_cast<std::size_t>(-scale);
+    *canonical = p == mantissa_end && *token != '+' && integer_count >= 1 &&
+                 integer_count + (negative ? 1 : 0) <= 8 &&
+                 (integer_count == 1 || *mantissa != '0') &&
+                 (!point || (decimals >= 1 && decimals <= 6 && p[-1] != '0'));
+  }
+
   if constexpr (kValue) {
     // Exact digits and a power of ten that are both doubles need one rounding,
     // which is the correctly rounded result strtod gives.
@@ -154,13 +164,6 @@ std::size_t scan(const char* text, double* value, bool* canonical = nullptr) {
       double v = static_cast<double>(digits);
       if (digits != 0) v = power < 0 ? v / kPowers[-power] : v * kPowers[power];
       *value = negative ? -v : v;
-      if (canonical != nullptr) {
-        const auto decimals = static_cast<std::size_t>(-scale);
-        *canonical = p == mantissa_end && *token != '+' && integer_count >= 1 &&
-                     integer_count + (negative ? 1 : 0) <= 8 &&
-                     (integer_count == 1 || *mantissa != '0') &&
-                     (!point || (decimals >= 1 && decimals <= 6 && p[-1] != '0'));
-      }
       return static_cast<std::size_t>(p - text);
     }
     // from_chars takes the longest valid prefix, as strtod does ("1e+" gives 1).
@@ -170,7 +173,6 @@ std::size_t scan(const char* text, double* value, bool* canonical = nullptr) {
     // Out of range: the library decides between infinity, zero and a subnormal.
     if (result.ec != std::errc()) return by_library();
     *value = negative ? -v : v;
-    if (canonical != nullptr) *canonical = false;
   }
   return static_cast<std::size_t>(p - text);
 }
@@ -188,6 +190,11 @@ std::size_t scan_double(const char* text, double* value, bool* canonical) {
 
 std::size_t scan_number_length(const char* text) {
   return scan<false>(text, nullptr);
+}
+
+std::size_t scan_number_shape(const char* text, bool* canonical) {
+  *canonical = false;
+  return scan<false>(text, nullptr, canonical);
 }
 
 std::size_t scan_double_reference(const char* text, double* value) {

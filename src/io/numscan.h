@@ -27,6 +27,10 @@ std::size_t scan_double(const char* text, double* value, bool* canonical);
 /// (leading white space included), or 0 when no number is there.
 std::size_t scan_number_length(const char* text);
 
+/// scan_number_length that also tells, as scan_double does, whether the text is
+/// the default number text of its value.
+std::size_t scan_number_shape(const char* text, bool* canonical);
+
 /// The library reference for both, used by the fallback and the differential tests.
 std::size_t scan_double_reference(const char* text, double* value);
 std::size_t scan_number_length_reference(const char* text);

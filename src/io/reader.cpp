@@ -567,12 +567,17 @@ void parse_values(const ParseLine& parse, double* values, std::uint32_t n, RowTe
       }
     }
     bool canonical = false;
-    double value;
-    const std::size_t used = scan_double(token, &value, &canonical);
+    std::size_t used;
+    if constexpr (kEveryValue) {
+      used = scan_double(token, &values[i], &canonical);
+    } else {
+      // The value of a text that can be copied is not needed.
+      used = scan_number_shape(token, &canonical);
+    }
     if (used == 0) break;
     // The text is the value's own only when a separator ends it.
     canonical = canonical && (token + used == end || parse.separates(token[used]));
-    if (kEveryValue || !canonical) values[i] = value;
+    if (!kEveryValue && !canonical) scan_double(token, &values[i]);
     if (text != nullptr) {
       text->start[i] = static_cast<std::uint32_t>(token - parse.line);
       text->length[i] = canonical ? static_cast<std::uint8_t>(used) : 0;

@@ -129,7 +129,9 @@ TEST_F(NopCli, KeptCommentsDoNotGrowMemory) {
   RunResult r = run({"-a", "--nop", "in", "out"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(std::filesystem::file_size(path("out")), std::filesystem::file_size(path("in")));
-  EXPECT_LT(r.peak_kb, 20000) << "40 MB of comments between two rows";
+  // The sanitizer's own bookkeeping of two threads takes some megabytes more.
+  EXPECT_LT(r.peak_kb, kest::testing::kScale == 1 ? 20000 : 30000)
+      << "40 MB of comments between two rows";
 }
 
 }  // namespace
