@@ -39,6 +39,9 @@ void check_scans(const char* text, std::vector<double>& values) {
     double marked = 0.25;
     bool canonical = false;
     KEST_FUZZ_CHECK(kest::scan_double(p, &marked, &canonical) == used && same_value(marked, fast));
+    bool shaped = false;
+    KEST_FUZZ_CHECK(kest::scan_number_shape(p, &shaped) == kest::scan_number_length(p) &&
+                    (used == 0 || shaped == canonical));
     if (canonical) {
       std::string_view token(p, used);
       token.remove_prefix(std::min(token.find_first_not_of(" \t\n\v\f\r"), token.size()));

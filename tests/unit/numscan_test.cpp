@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "io/numtext.h"
 #include "support.h"
 
 namespace kest {
@@ -30,8 +31,21 @@ bool matches_library(const std::string& text) {
   const std::size_t reference_length = scan_double_reference(text.c_str(), &reference);
   const std::size_t counted = scan_number_length(text.c_str());
   const std::size_t reference_counted = scan_number_length_reference(text.c_str());
+  // A text marked as its value's own default text (before a blank or the end)
+  // is that text, byte for byte; the shape scan marks what the value scan marks.
+  double marked = 0;
+  bool canonical = false, shaped = false;
+  const std::size_t marked_length = scan_double(text.c_str(), &marked, &canonical);
+  const bool ends = marked_length != 0 && (text[marked_length] == '\0' || text[marked_length] == ' ');
+  char own[kNumberTextSize];
+  const std::size_t skipped = text.find_first_not_of(" \t\n\v\f\r");
+  const bool sound = !canonical || !ends ||
+                     text.substr(skipped, marked_length - skipped) ==
+                         std::string(own, format_number_default_reference(marked, own));
   const bool same = fast_length == reference_length && same_value(fast, reference) &&
-                    counted == reference_counted;
+                    counted == reference_counted && marked_length == fast_length &&
+                    scan_number_shape(text.c_str(), &shaped) == counted &&
+                    (shaped == canonical || marked_length == 0) && sound;
   EXPECT_TRUE(same) << '"' << text.substr(0, 40) << "\" (" << text.size() << " characters): scan "
                     << fast_length << " " << fast << ", library " << reference_length << " "
                     << reference << "; count " << counted << ", library " << reference_counted;
