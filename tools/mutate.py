@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Mutation check of kest's tests: how many small faults in src/ do the tests catch?
 
-usage: tests/tools/mutate.py [--sample N] [--seed S] [--files GLOB]... [--key KEY]...
+usage: tools/mutate.py [--sample N] [--seed S] [--files GLOB]... [--key KEY]...
                              [--list] [--json PATH] [--work DIR] [--rev REV] [--timeout T]
 
 Copies the checkout (without .git and build folders) to a private work folder
@@ -12,10 +12,10 @@ incrementally and runs the tests until the first failure. The source file is
 always written back afterwards, also on Ctrl-C (a backup stays in the work folder
 until then).
 
-  tests/tools/mutate.py --files 'src/select/*' --sample 15 --seed 1 --list
-  tests/tools/mutate.py --files 'src/select/*' --sample 15 --seed 1
-  tests/tools/mutate.py --sample 300 --seed 1 --json /tmp/mutants.json
-  tests/tools/mutate.py --files 'src/select/*' --key 'src/select/readflag.cpp:...'  (one mutant again)
+  tools/mutate.py --files 'src/select/*' --sample 15 --seed 1 --list
+  tools/mutate.py --files 'src/select/*' --sample 15 --seed 1
+  tools/mutate.py --sample 300 --seed 1 --json /tmp/mutants.json
+  tools/mutate.py --files 'src/select/*' --key 'src/select/readflag.cpp:...'  (one mutant again)
 
 Operators (on code only; comments, string and character literals, preprocessor
 lines, static_assert, attributes and template argument lists are left alone):
