@@ -58,7 +58,7 @@ import sys
 import tarfile
 import time
 
-ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 SOURCE_SUFFIXES = (".cpp", ".h", ".hpp", ".cc")
 
 # ---------------------------------------------------------------------------
