@@ -15,6 +15,7 @@
 #include "base/diagnostics.h"
 #include "base/settings.h"
 #include "base/text.h"
+#include "io/decompress.h"
 #include "io/numscan.h"
 
 namespace kest {
@@ -64,6 +65,7 @@ std::unique_ptr<InputStream> InputStream::open(const std::string& name, std::siz
   }
   stream->seekable_ = stream->start_offset_ >= 0;
   if (S_ISREG(info.st_mode)) stream->size_ = static_cast<std::uint64_t>(info.st_size);
+  stream->detect_compression();
   return stream;
 }
 
@@ -103,6 +105,52 @@ void InputStream::start_spool() {
   if (from < end_) spool_append(block_.get() + from, static_cast<std::size_t>(end_ - from));
 }
 
+std::size_t InputStream::read_raw(char* into, std::size_t room) {
+  std::size_t got = 0;
+  if (raw_used_ < raw_start_.size()) {
+    got = std::min(room, raw_start_.size() - raw_used_);
+    std::memcpy(into, raw_start_.data() + raw_used_, got);
+    raw_used_ += got;
+  } else {
+    ssize_t result;
+    do {
+      result = ::read(fd_, into, room);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0) KEST_FATAL("Could not read file %s\n", name_.c_str());
+    got = static_cast<std::size_t>(result);
+  }
+  raw_pos_ += got;
+  return got;
+}
+
+// Reads the first bytes of a fresh input and, when they are those of compressed
+// data, puts a decoder between the file and the stream. The bytes of an input
+// that cannot seek are kept to be read again.
+void InputStream::detect_compression() {
+  unsigned char magic[kMagicSize];
+  std::size_t have = 0;
+  while (have < kMagicSize) {
+    ssize_t result;
+    do {
+      result = seekable_ ? ::pread(fd_, magic + have, kMagicSize - have,
+                                   start_offset_ + static_cast<off_t>(have))
+                         : ::read(fd_, magic + have, kMagicSize - have);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0) KEST_FATAL("Could not read file %s\n", name_.c_str());
+    if (result == 0) break;
+    have += static_cast<std::size_t>(result);
+  }
+  if (!seekable_) raw_start_.assign(reinterpret_cast<const char*>(magic), have);
+  const Compression kind = compression_of(magic, have);
+  if (kind == Compression::kNone) return;
+  decoder_ = make_decoder(
+      kind, [this](char* into, std::size_t room) { return read_raw(into, room); }, name_);
+  if (decoder_ == nullptr) {
+    KEST_FATAL("Could not read file %s: it holds %s data, which this build of kest cannot read\n",
+               name_.c_str(), compression_name(kind));
+  }
+}
+
 std::size_t InputStream::read_source(char* into, std::size_t room) {
   std::size_t got = 0;
   if (fd_ < 0) {
@@ -119,12 +167,7 @@ std::size_t InputStream::read_source(char* into, std::size_t room) {
     if (result <= 0) KEST_FATAL("Could not read file %s\n", name_.c_str());
     got = static_cast<std::size_t>(result);
   } else if (!pipe_done_) {
-    ssize_t result;
-    do {
-      result = ::read(fd_, into, room);
-    } while (result < 0 && errno == EINTR);
-    if (result < 0) KEST_FATAL("Could not read file %s\n", name_.c_str());
-    got = static_cast<std::size_t>(result);
+    got = decoder_ != nullptr ? decoder_->read(into, room) : read_raw(into, room);
     if (!seekable_) {
       if (got == 0) pipe_done_ = true;
       // While later passes may come, what the pipe gives extends the spool.
@@ -182,7 +225,7 @@ void InputStream::show_progress() {
   if (now - progress_shown_ < 0.25) return;
   progress_shown_ = now;
   const double elapsed = now - progress_start_;
-  const double done = static_cast<double>(source_pos_);
+  const double done = static_cast<double>(decoder_ != nullptr ? raw_pos_ : source_pos_);
   char text[64];
   std::snprintf(text, sizeof text, "%3.0f%% %8.1f MB/s", 100.0 * done / static_cast<double>(size_),
                 elapsed > 0 ? done / elapsed / 1e6 : 0.0);
@@ -265,6 +308,8 @@ void InputStream::rewind(bool last_pass) {
     if (fd_ >= 0 && ::lseek(fd_, start_offset_, SEEK_SET) != start_offset_) {
       KEST_FATAL("Could not rewind file %s\n", name_.c_str());
     }
+    raw_pos_ = 0;
+    if (decoder_ != nullptr) decoder_->restart();
     begin_ = end_ = 0;
     block_pos_ = source_pos_ = 0;
     last_pass_ = last_pass;

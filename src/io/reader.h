@@ -18,6 +18,8 @@
 
 namespace kest {
 
+class Decoder;
+
 /// Where kept comment lines go (an output, or the queue of an output to come).
 class CommentSink {
  public:
@@ -134,6 +136,8 @@ class InputStream {
   InputStream(int fd, bool owned, std::string name, std::size_t block_size);
   bool fill();
   std::size_t read_source(char* into, std::size_t room);
+  std::size_t read_raw(char* into, std::size_t room);
+  void detect_compression();
   void start_spool();
   void spool_append(const char* data, std::size_t size);
   void restore_line_end();
@@ -163,6 +167,13 @@ class InputStream {
   bool pipe_done_ = false;         // the pipe itself has ended
 
   std::string memory_;             // bytes of a memory stream
+
+  // Compressed input: the decoder between the file and the stream, and the
+  // first bytes of an input that cannot seek, read to tell its kind.
+  std::unique_ptr<Decoder> decoder_;
+  std::string raw_start_;
+  std::size_t raw_used_ = 0;
+  std::uint64_t raw_pos_ = 0;      // raw bytes read in this pass
   std::vector<char> line_;         // a line that straddles blocks
   std::vector<char> scratch_;
 

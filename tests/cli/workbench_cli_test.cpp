@@ -45,6 +45,36 @@ TEST_F(WorkbenchCli, PipelinesGiveTheBytesOfFileRuns) {
   EXPECT_EQ(chain.out, shell("$KEST_BIN -# -k -e 2 data mid && $KEST_BIN -# -q 1 mid -").out);
 }
 
+// gzip, xz and zstd data, in files (read once or twice) and pipes, give the
+// bytes of the plain file; a truncated file is refused, concatenated members read
+// as one.
+TEST_F(WorkbenchCli, CompressedInputsGiveTheBytesOfThePlainFile) {
+  std::string rows = "# head\n";
+  for (int i = 0; i < 30000; ++i) rows += std::to_string(i % 89) + " " + std::to_string(i) + ".25\n";
+  write("data", rows);
+  const char* options[] = {"-a --nop", "-q 2,-1", "-p 1.5 -e 2", "-t --output-c", "-u 3 -e 2"};
+  for (const char* tool : {"gzip", "xz", "zstd -q"}) {
+    const std::string name = std::string(tool).substr(0, std::string(tool).find(' '));
+    if (shell("command -v " + name).status != 0) continue;
+    ASSERT_EQ(shell(std::string(tool) + " -c data > packed").status, 0) << tool;
+    for (const char* option : options) {
+      const std::string plain = shell(std::string("$KEST_BIN -# ") + option + " data -").out;
+      for (const std::string input : {"packed -", "- - < packed", "/dev/stdin - < packed"}) {
+        const RunResult r = shell(std::string("$KEST_BIN -# ") + option + " " + input);
+        EXPECT_EQ(r.status, 0) << tool << " " << option << " " << input << r.err;
+        EXPECT_TRUE(r.out == plain) << tool << " " << option << " " << input;
+      }
+    }
+    const RunResult cut = shell("head -c 300 packed > cut && $KEST_BIN -# --nop cut -");
+    EXPECT_EQ(cut.status, 1) << tool;
+    EXPECT_TRUE(contains(cut.err, "Could not decompress file cut (")) << cut.err;
+  }
+  if (shell("command -v gzip").status == 0) {
+    EXPECT_EQ(shell("gzip -c data > two && gzip -c data >> two && $KEST_BIN -# --nop two -").out,
+              shell("cat data data | $KEST_BIN -# --nop - -").out);
+  }
+}
+
 // Every operation option reaches an operation: none is "not available".
 TEST_F(WorkbenchCli, EveryOperationOptionRuns) {
   write("data", "1 2 3\n4 5 6\n7 8 9\n10 11 12\n13 14 15\n16 17 18\n");
