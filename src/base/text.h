@@ -1,5 +1,5 @@
 // Small text routines: the one classification of blanks, digits and letters,
-// the "%<width>d" integer scan, bounded copy and the path splitter.
+// the "%<width>d" integer scan and bounded copy.
 #pragma once
 
 #include <cstddef>
@@ -25,17 +25,5 @@ std::size_t scan_width_integer(const char* text, int width, long long& value);
 /// is copied when size is 0). Returns the length of `source`; a result of `size`
 /// or more means the copy was cut.
 std::size_t bounded_copy(char* destination, const char* source, std::size_t size);
-
-/// Result codes of split_path.
-inline constexpr int kSplitPathOk = 0;
-inline constexpr int kSplitPathNoMemory = 12;  // ENOMEM
-inline constexpr int kSplitPathTooLong = 38;   // a part did not fit its buffer
-
-/// Cuts `path` into drive ("C:"), directory (ending with its separator), name and
-/// extension (from the last '.', dot included). Any buffer may be null; every
-/// given buffer starts as an empty text. '\', '/' and ':' separate.
-int split_path(const char* path, char* drive, std::size_t drive_size, char* directory,
-               std::size_t directory_size, char* name, std::size_t name_size, char* extension,
-               std::size_t extension_size);
 
 }  // namespace kest

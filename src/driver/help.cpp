@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/settings.h"
@@ -174,11 +175,9 @@ kestfile             - file with variables wich will be affected
 )";
 
 // The program's base name: no drive, directory or extension, whatever its length.
-std::string base_name(const char* program_path) {
-  std::string name(std::strlen(program_path) + 1, '\0');
-  split_path(program_path, nullptr, 0, nullptr, 0, name.data(), name.size(), nullptr, 0);
-  name.resize(std::strlen(name.c_str()));
-  return name;
+std::string base_name(std::string_view path) {
+  path.remove_prefix(path.find_last_of("\\/:") + 1);  // npos + 1 is 0: no separator
+  return std::string(path.substr(0, path.rfind('.')));
 }
 
 // The whole help: the version lines, the body, the version lines again and the

@@ -971,7 +971,6 @@ void ChartBuilder::add_row(double x, const double* values) {
   ++row_;
   const long double at = spec_.log_x ? (x > 0 ? std::log10(static_cast<long double>(x)) : NAN) : x;
   if (!(at >= x_lo_ && at <= x_hi_)) {  // NaN fails both
-    ++rows_outside_;
     if (any_row_) {
       Cell* cells = &cells_[static_cast<std::size_t>(last_column_) * series_count_];
       for (std::size_t s = 0; s < series_count_; ++s) mark_gap(cells[s]);

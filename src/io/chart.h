@@ -142,14 +142,12 @@ class ChartBuilder {
  public:
   explicit ChartBuilder(ChartSpec spec);
 
-  /// Adds one row: its x and one value per series (series_count() values). A row
-  /// whose x cannot be drawn or lies outside the x axis is not drawn; it breaks
-  /// every line like a non-finite value and is counted in rows_outside().
+  /// Adds one row: its x and one value per series. A row whose x cannot be drawn
+  /// or lies outside the x axis is not drawn; it breaks every line like a
+  /// non-finite value.
   void add_row(double x, const double* values);
 
-  std::size_t series_count() const { return series_count_; }
   const ChartLayout& layout() const { return layout_; }
-  std::uint64_t rows_outside() const { return rows_outside_; }
 
   /// The kept points as runs, one ChartLines per series.
   std::vector<ChartLines> reduced_lines() const;
@@ -185,7 +183,6 @@ class ChartBuilder {
   long double x_scale_;  // pixel columns per x unit
   std::vector<Cell> cells_;  // column-major: cells_[column * series_count_ + series]
   std::uint64_t row_ = 0;
-  std::uint64_t rows_outside_ = 0;
   std::uint32_t last_column_ = 0;
   bool any_row_ = false;
 };

@@ -51,7 +51,6 @@ void refuse_input_as_output(const Job& job, const InputStream& in, const std::st
 SelectionFlags make_selection_flags(const SelectionSource& source, std::uint32_t n, bool invert) {
   SelectionFlags flags =
       vector_or_die<std::uint8_t>(__FILE_NAME__, __LINE__, static_cast<std::size_t>(n) + 102);
-  if (source.kind == SelectionSource::Kind::kNoSelection) return flags;
   std::optional<std::string> file;
   if (source.kind == SelectionSource::Kind::kFile) file = source.file;
   parse_selection(file, flags.data(), invert, settings().selection_strings, n);

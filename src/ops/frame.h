@@ -258,7 +258,7 @@ std::uint32_t Frame::write_changed(Output& out, Change&& change, bool rows_apart
 }
 
 /// n + 102 zero bytes, filled from the source and Settings.selection_strings
-/// (inverted with `invert`) unless the source is the no-selection marker.
+/// (inverted with `invert`).
 SelectionFlags make_selection_flags(const SelectionSource& source, std::uint32_t n, bool invert);
 
 /// True when the output name means standard output ("-", "stdout", "STDOUT").

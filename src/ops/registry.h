@@ -96,13 +96,11 @@ struct OpParams {
 
 /// Where an operation's selection comes from.
 struct SelectionSource {
-  enum class Kind { kNone, kNoSelection, kFile };
+  enum class Kind { kNone, kFile };
   Kind kind = Kind::kNone;
   std::string file;
 
   static SelectionSource none() { return {}; }
-  /// The marker of operations that take no selection: flags stay all zero.
-  static SelectionSource no_selection() { return {Kind::kNoSelection, {}}; }
   static SelectionSource from_file(std::string name) { return {Kind::kFile, std::move(name)}; }
 };
 

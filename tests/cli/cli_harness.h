@@ -85,11 +85,43 @@ class CliTest : public kest::testing::TempDirTest {
     return finish(status, usage.ru_maxrss);
   }
 
+  /// One run of a table: options, then what the run must give.
+  struct RunCase {
+    std::string options;   ///< separated by blanks; the names follow
+    std::string expected;  ///< the output, or the end of the fatal report of a refusal
+    int status = 0;
+  };
+  /// Runs every case on "in" holding `input`, followed by `names` (blank-separated);
+  /// the second name (or the only one) is the output, "-" standard output. An
+  /// output file of its own holds "kept" before each run and, after a refusal,
+  /// still does.
+  void expect_runs(const std::string& input, const std::vector<RunCase>& cases,
+                   const std::string& names = "in -") const {
+    const std::vector<std::string> words = split_words(names);
+    const std::string out = words.size() > 1 ? words[1] : words[0];
+    const bool own = out != "-" && out != words[0];
+    for (const RunCase& c : cases) {
+      write("in", input);
+      if (own) write(out, "kept");
+      const RunResult r = run_words(c.options + " " + names);
+      EXPECT_EQ(r.status, c.status) << c.options << "\n" << r.err;
+      if (c.status == 0) {
+        EXPECT_EQ(out == "-" ? r.out : read(out), c.expected) << c.options;
+      } else {
+        EXPECT_TRUE(contains(r.err, "\nError in File:") && ends_with(r.err, c.expected))
+            << c.options << "\n"
+            << r.err;
+        if (own) EXPECT_EQ(read(out), "kept") << c.options;
+      }
+    }
+  }
+
   /// Runs a shell command line in the temporary directory (pipelines);
   /// `$KEST_BIN` names the binary.
   RunResult shell(const std::string& command) const {
-    const std::string line = "cd '" + dir_.string() + "' && unset KEST && KEST_BIN='" KEST_BINARY
-                             "' sh -c '" + command + "' > .stdout 2> .stderr";
+    const std::string line = "cd '" + dir_.string() +
+                             "' && unset KEST && KEST_BIN='" KEST_BINARY "' sh -c '" + command +
+                             "' > .stdout 2> .stderr";
     return finish(std::system(line.c_str()), 0);
   }
 

@@ -17,44 +17,29 @@ std::string rows(std::string text) {
   return text + "\n";
 }
 
-class FiltersCli : public CliTest {
- protected:
-  struct Case {
-    std::string options;  // separated by blanks; "in" and "out" follow
-    std::string input;
-    std::string expected;  // the output, or the end of standard error of a refusal
-    int status = 0;
-  };
-  // Runs every case; a refusal leaves the output file as it was.
-  void expect(const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-      write("in", c.input);
-      write("out", "kept");
-      const RunResult r = run_words(c.options + " in out");
-      EXPECT_EQ(r.status, c.status) << c.options << "\n" << r.err;
-      EXPECT_EQ(read("out"), c.status != 0 ? "kept" : c.expected) << c.options;
-      EXPECT_TRUE(c.status == 0 || ends_with(r.err, c.expected)) << c.options << "\n" << r.err;
-    }
-  }
-};
+using FiltersCli = CliTest;
 
 TEST_F(FiltersCli, MovingAverage) {
   const std::string impulse = rows("0,0,0,0,1,0,0,0,0,0");
   const std::string kernel = rows("0,0,0.107,0.179,0.428,0.179,0.107,0,0,0");
-  expect({{"-f -e 1", impulse, kernel},
-          {"-f9 -e 1", impulse, kernel},  // the tap count leaves the kernel as it is
-          // Summed in extended precision: a double sum would end in ...946.
-          {"-f -e 1 -x 1", rows("-352.334 1,-698.302 2,301.869 3,-855.127 4,71.764 5"),
-           rows("-352.334000000000003 1,-698.302000000000021 2,-178.884848999999974 3,"
-                "-855.126999999999953 4,71.7639999999999958 5")},
-          {"-a -f -e 1", "# dropped\n1\n9\n3\n9\n", rows("1,9,3,9")}});
+  // The tap count leaves the kernel as it is.
+  expect_runs(impulse, {{"-f -e 1", kernel}, {"-f9 -e 1", kernel}}, "in out");
+  // Summed in extended precision: a double sum would end in ...946.
+  expect_runs(rows("-352.334 1,-698.302 2,301.869 3,-855.127 4,71.764 5"),
+              {{"-f -e 1 -x 1", rows("-352.334000000000003 1,-698.302000000000021 2,"
+                                     "-178.884848999999974 3,-855.126999999999953 4,"
+                                     "71.7639999999999958 5")}},
+              "in out");
+  expect_runs("# dropped\n1\n9\n3\n9\n", {{"-a -f -e 1", rows("1,9,3,9")}}, "in out");
 }
 
 TEST_F(FiltersCli, MedianRefusalsAndComments) {
-  expect({{"-a -u 1 -e 1", "# kept\n3\n1\n2\n", "# kept\n3\n2\n2\n"},
-          {"-u 3 -e 1", rows("1,2,3,4,5,6"),
-           "Too many filtertaps(=3) for data (filtertaps*2+1)(=7) > 6", 1},
-          {"-u 1 -e 1", "", "Too many filtertaps(=1) for data (filtertaps*2+1)(=3) > 0", 1}});
+  expect_runs("# kept\n3\n1\n2\n", {{"-a -u 1 -e 1", "# kept\n3\n2\n2\n"}}, "in out");
+  expect_runs(rows("1,2,3,4,5,6"),
+              {{"-u 3 -e 1", "Too many filtertaps(=3) for data (filtertaps*2+1)(=7) > 6", 1}},
+              "in out");
+  expect_runs("", {{"-u 1 -e 1", "Too many filtertaps(=1) for data (filtertaps*2+1)(=3) > 0", 1}},
+              "in out");
 }
 
 // Against a plain sort of each window (NaN after every number, -0 before +0), on
@@ -82,56 +67,64 @@ TEST_F(FiltersCli, MedianMatchesSortedWindows) {
       input += column[i] + " " + std::to_string(i) + "\n";
       expected += median + " " + std::to_string(i) + "\n";
     }
-    expect({{"-u " + std::to_string(k) + " -e 1-2", input, expected}});
+    expect_runs(input, {{"-u " + std::to_string(k) + " -e 1-2", expected}}, "in out");
   }
 }
 
 TEST_F(FiltersCli, SincKernelsAsImpulseResponses) {
   // A 1 in row 9 of 12 comes out as the kernel reversed, h[M] ... h[0], in rows 9-M ... 9.
   const std::string impulse = rows("0,0,0,0,0,0,0,0,1,0,0,0");
-  expect({
-      {"--sinc-lp=0.1,6 -x -1 -e 1", impulse,
-       rows("0,0,-2.87853833507649722e-21,0.0414177347793441217,0.248099503589505999,"
-            "0.420965523262299801,0.248099503589505804,0.0414177347793441217,"
-            "-2.87853833507649722e-21,0,0,0")},
-      {"--sinc-hp=0.2,6 -x -1 -e 1", impulse,
-       rows("0,0,-1.04896334242210891e-21,-0.0150929674898836064,-0.236695210238910686,"
-            "0.503576355457588498,-0.236695210238910519,-0.0150929674898836064,"
-            "-1.04896334242210891e-21,0,0,0")},
-      {"--sinc-bp=0.1,0.3,8 -x -1 -e 1", impulse,
-       rows("1.706660596277364e-23,-0.0152270085705476788,-0.116872394849287797,"
-            "-0.00389652225194353496,0.271991851343557967,-0.00389652225194353496,"
-            "-0.11687239484928777,-0.0152270085705476614,1.706660596277364e-23,0,0,0")},
-      {"--sinc-bs=0.1,0.3,8 -x -1 -e 1", impulse,
-       rows("-1.706660596277364e-23,0.0152270085705476788,0.116872394849287797,"
-            "0.00389652225194353496,0.728008148656442033,0.00389652225194353496,"
-            "0.11687239484928777,0.0152270085705476614,-1.706660596277364e-23,0,0,0")},
-      // A kernel longer than the column: its first taps, scaled by the sum of all.
-      {"--sinc-hp=0.2,6 -x 1 -e 1", rows("0 1,0 2,1 3"),
-       rows("-0.236695210238910519 1,-0.0150929674898836064 2,-1.04896334242210891e-21 3")},
-      // M = 2: the end taps are about 0, so the column moves up one row.
-      {"--sinc-lp=0.1,2 -e 1", rows("1 7,2 7,3 7,4 7"), rows("2 7,3 7,4 7,-0 7")},
-      // The last M rows see a shortened kernel.
-      {"--sinc-lp=0.2,4 -e 1", rows("5,5,5,5,5,5,5,5"), rows("5,5,5,5,5,4.150555,0.849445,-0")},
-      // M of 0 or below is refused before any file is opened.
-      {"--sinc-lp=0.1,0 -e 1", "", "M should be a positive even number\n", 1},
-      {"--sinc-hp=0.1,-2 -e 1", "", "M should be a positive even number\n", 1},
-      {"--sinc-bs=0.1,0.2,-4 -e 1", "", "M should be a positive even number\n", 1},
-  });
+  expect_runs(impulse,
+              {
+                  {"--sinc-lp=0.1,6 -x -1 -e 1",
+                   rows("0,0,-2.87853833507649722e-21,0.0414177347793441217,0.248099503589505999,"
+                        "0.420965523262299801,0.248099503589505804,0.0414177347793441217,"
+                        "-2.87853833507649722e-21,0,0,0")},
+                  {"--sinc-hp=0.2,6 -x -1 -e 1",
+                   rows("0,0,-1.04896334242210891e-21,-0.0150929674898836064,-0.236695210238910686,"
+                        "0.503576355457588498,-0.236695210238910519,-0.0150929674898836064,"
+                        "-1.04896334242210891e-21,0,0,0")},
+                  {"--sinc-bp=0.1,0.3,8 -x -1 -e 1",
+                   rows("1.706660596277364e-23,-0.0152270085705476788,-0.116872394849287797,"
+                        "-0.00389652225194353496,0.271991851343557967,-0.00389652225194353496,"
+                        "-0.11687239484928777,-0.0152270085705476614,1.706660596277364e-23,0,0,0")},
+                  {"--sinc-bs=0.1,0.3,8 -x -1 -e 1",
+                   rows("-1.706660596277364e-23,0.0152270085705476788,0.116872394849287797,"
+                        "0.00389652225194353496,0.728008148656442033,0.00389652225194353496,"
+                        "0.11687239484928777,0.0152270085705476614,-1.706660596277364e-23,0,0,0")},
+              },
+              "in out");
+  // A kernel longer than the column: its first taps, scaled by the sum of all.
+  expect_runs(
+      rows("0 1,0 2,1 3"),
+      {{"--sinc-hp=0.2,6 -x 1 -e 1",
+        rows("-0.236695210238910519 1,-0.0150929674898836064 2,-1.04896334242210891e-21 3")}},
+      "in out");
+  // M = 2: the end taps are about 0, so the column moves up one row.
+  expect_runs(rows("1 7,2 7,3 7,4 7"), {{"--sinc-lp=0.1,2 -e 1", rows("2 7,3 7,4 7,-0 7")}},
+              "in out");
+  // The last M rows see a shortened kernel.
+  expect_runs(rows("5,5,5,5,5,5,5,5"),
+              {{"--sinc-lp=0.2,4 -e 1", rows("5,5,5,5,5,4.150555,0.849445,-0")}}, "in out");
 }
 
 TEST_F(FiltersCli, RunningAverageModes) {
   const std::string data = rows("1 10,2 20,3 30,4 40,5 50");
-  expect({{"--running-average=2,0 -e 1", rows("2,4,6"), rows("1,3,5")},
-          {"--running-average=2,1 -e 1", rows("2,4,6"), rows("2,3,5")},
-          {"--running-average=3 -e 1", data, rows("2 30,3 40,4 50")},
-          {"--running-average=3,3 -e 1", data, rows("2 20,3 30,4 40")},
-          {"--running-average=4,3 -e 1", data, rows("2.5 30,3.5 40")},
-          {"--running-average=5,3 -e 1", data, rows("3 30")},
-          {"--add-line-count --running-average=3 -e 1", data, rows("3,2 30,3 40,4 50")},
-          {"-a --running-average=2,0 -e 1", "2\n# between\n4\n", "1\n# between\n3\n"},
-          {"--running-average=6 -e 1", data,
-           "Too many filtertaps(=6) for data (filtertaps)(=6) > 5", 1}});
+  expect_runs(rows("2,4,6"),
+              {{"--running-average=2,0 -e 1", rows("1,3,5")},
+               {"--running-average=2,1 -e 1", rows("2,3,5")}},
+              "in out");
+  expect_runs(
+      data,
+      {{"--running-average=3 -e 1", rows("2 30,3 40,4 50")},
+       {"--running-average=3,3 -e 1", rows("2 20,3 30,4 40")},
+       {"--running-average=4,3 -e 1", rows("2.5 30,3.5 40")},
+       {"--running-average=5,3 -e 1", rows("3 30")},
+       {"--add-line-count --running-average=3 -e 1", rows("3,2 30,3 40,4 50")},
+       {"--running-average=6 -e 1", "Too many filtertaps(=6) for data (filtertaps)(=6) > 5", 1}},
+      "in out");
+  expect_runs("2\n# between\n4\n", {{"-a --running-average=2,0 -e 1", "1\n# between\n3\n"}},
+              "in out");
 }
 
 // Columns of NaN and infinities pass every filter; an empty file passes those

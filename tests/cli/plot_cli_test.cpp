@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <random>
 #include <set>
 #include <sstream>
 
@@ -276,82 +275,6 @@ TEST_F(PlotCli, RefusalsAreFatalAndLeaveNoChart) {
     EXPECT_FALSE(exists("c.svg")) << c.message;
   }
   EXPECT_EQ(read("in"), "1 2 3\n4 5 6\n");
-}
-
-// What a person sees in a chart of a million rows.
-TEST_F(PlotCli, TheChartShowsWhatEveryPointShows) {
-  if (!have("chromium") || !have("python3")) GTEST_SKIP() << "chromium is not installed";
-  // Two noisy lines with spikes that never cross (blends of two colours are no
-  // test of coverage); column 2 misses rows 300001..400000.
-  const std::size_t rows = 1000000;
-  std::vector<kest::ChartLines> every(2, kest::ChartLines(1));
-  std::string text;
-  std::mt19937_64 random(11);
-  std::uniform_real_distribution<double> noise(-0.3, 0.3);
-  for (std::size_t i = 1; i <= rows; ++i) {
-    const double wave = std::sin(static_cast<double>(i) * 4e-6);
-    const double y[2] = {i % 40000 < 2 ? 9.0 : 5 + wave + noise(random),
-                         i % 40000 == 20000 ? -3.0 : wave + noise(random)};
-    for (int s = 0; s < 2; ++s) {
-      char number[32];
-      const bool gap = s == 1 && i > 300000 && i <= 400000;
-      text.append(number, std::snprintf(number, sizeof number, gap ? "nan" : "%.3f", y[s]));
-      text += s == 0 ? ' ' : '\n';
-      // Every point as kest reads it. Chromium strokes a polyline of a million
-      // points for minutes; runs of a thousand that share their ends cover the
-      // same pixels (round joins and caps) in seconds.
-      if (gap) {
-        if (!every[s].back().empty()) every[s].emplace_back();
-      } else {
-        if (every[s].back().size() == 1000) every[s].push_back({every[s].back().back()});
-        every[s].back().push_back({static_cast<double>(i), std::strtod(number, nullptr)});
-      }
-    }
-  }
-  const std::string name = "a<b&\"c\".dat";
-  write(name, text);
-  const std::string svg = chart({name});
-  const kest::ChartSpec spec{.title = name,
-                             .x_label = "row",
-                             .series_names = {"column 1", "column 2"},
-                             .x_first = 1,
-                             .x_last = static_cast<double>(rows)};
-  write("every.svg", kest::render_chart(spec, every));
-
-  // Rendered at the default size, the chart shows each series and its text,
-  // column 2 leaves free the pixel columns between row 300000 and 400001 (less
-  // one at each end for the line's round caps), and every point shows alike.
-  const std::vector<Series> series = series_of(svg);
-  ASSERT_EQ(series.size(), 2u);
-  const Box plot = box_of(svg, "plot-area");
-  const kest::ChartLayout layout = kest::chart_layout(spec);
-  const auto pixel = [&](double row) {
-    return plot[0] +
-           static_cast<double>((row - layout.x_lo) / (layout.x_hi - layout.x_lo)) * plot[2];
-  };
-  const double gap = std::ceil(pixel(300000) + 1);
-  const Box gap_box = {gap, plot[1], std::floor(pixel(400001) - 1) - gap, plot[3]};
-  std::string command = "python3 \"" KEST_PICTURE_TOOL "\" c.svg " + std::to_string(spec.width) +
-                        ' ' + std::to_string(spec.height);
-  for (const std::string& question :
-       {"colour " + series[0].colour + ' ' + box_words(plot),
-        "colour " + series[1].colour + ' ' + box_words(plot),
-        "text " + box_words({0, 0, static_cast<double>(spec.width), plot[1]}),  // the title
-        "text " + box_words(box_of(svg, "legend")),
-        "colour " + series[1].colour + ' ' + box_words(gap_box) + " 0.2",
-        std::string("compare every.svg")}) {
-    command += " \"" + question + '"';
-  }
-  const RunResult r = shell(command);
-  ASSERT_EQ(r.status, 0) << r.err;
-  std::istringstream answers(r.out);
-  long count = -1;
-  for (const auto& [what, least] :
-       {std::pair{"column 1", 100}, {"column 2", 100}, {"title", 50}, {"legend", 50}}) {
-    EXPECT_TRUE(answers >> count && count > least) << what << " shows " << count << " pixels";
-  }
-  EXPECT_TRUE(answers >> count && count == 0) << count << " pixels of column 2 in its gap";
-  EXPECT_TRUE(answers >> count && count == 0) << count << " pixels unlike every point's";
 }
 
 // What a person sees of a chart drawn with every option: its title and axis

@@ -75,23 +75,6 @@ TEST_F(WorkbenchCli, CompressedInputsGiveTheBytesOfThePlainFile) {
   }
 }
 
-// Every operation option reaches an operation: none is "not available".
-TEST_F(WorkbenchCli, EveryOperationOptionRuns) {
-  write("data", "1 2 3\n4 5 6\n7 8 9\n10 11 12\n13 14 15\n16 17 18\n");
-  for (const char* option :
-       {"-k", "-r", "-t", "-c", "-d2", "-z,", "-n0.1", "-q1", "-m2", "-f", "-j1", "--removegt=1",
-        "--removelt=1", "--removeeq=1", "--keepgt=1", "--keeplt=1", "--keepeq=1", "-p1", "-y",
-        "-u1", "--math=sin", "--eval=n[1]=1", "--shuffle", "--diff", "--sum-vertical",
-        "--sum-horizontal", "--cut-square=1-2", "--nop", "--divide=2", "--running-average=2",
-        "--get-rows", "--get-cols", "--range-keep=1,2", "--range-remove=1,2", "--sinc-lp=0.1,2",
-        "--sinc-hp=0.1,2", "--sinc-bp=0.1,0.2,2", "--sinc-bs=0.1,0.2,2", "--flip-ud", "--flip-lr",
-        "--plot"}) {
-    RunResult r = run({option, "-e", "1", "data", "out"});
-    EXPECT_EQ(r.status, 0) << option << r.err;
-    EXPECT_FALSE(contains(r.err, "not available")) << option;
-  }
-}
-
 TEST_F(WorkbenchCli, AReaderThatGoesAwayEndsTheRunQuietly) {
   big("big", 8);
   // The status a shell shows for the broken pipe, and no error report.

@@ -104,7 +104,7 @@ TEST(ChartTicks, LogTicksArePowersOfTenAndAFewBetween) {
 }
 
 // The x axis reaches the ticks at or beyond the data's ends, so no line runs
-// past the outer ticks, and the builder draws the rows at both ends.
+// past the outer ticks.
 TEST(ChartTicks, TheXAxisEndsAtTicks) {
   const struct {
     double first, last;
@@ -131,10 +131,6 @@ TEST(ChartTicks, TheXAxisEndsAtTicks) {
     EXPECT_NEAR(static_cast<double>(chart.layout().x_hi), static_cast<double>(c.hi),
                 1e-9 * std::fabs(static_cast<double>(c.hi)) + 1e-12)
         << c.last;
-    const double ends[2][1] = {{1}, {2}};
-    chart.add_row(c.first, ends[0]);
-    chart.add_row(c.last, ends[1]);
-    EXPECT_EQ(chart.rows_outside(), c.log && c.first <= 0 ? 1u : 0u) << c.first << ".." << c.last;
   }
 }
 

@@ -118,7 +118,6 @@ TEST_F(FrameTest, SelectionFlagsFollowTheStringsTheFileAndTheInverse) {
   using F = std::vector<std::uint8_t>;
   EXPECT_EQ(flags_of(SelectionSource::none(), false), (F{0, 1, 0, 1, 0}));
   EXPECT_EQ(flags_of(SelectionSource::from_file(path("sel")), true), (F{1, 0, 1, 0, 0}));
-  EXPECT_EQ(flags_of(SelectionSource::no_selection(), true), (F{0, 0, 0, 0, 0}));
 }
 
 // Refused before the output is opened or truncated: the input under any name

@@ -2,7 +2,7 @@
 # Runs the fuzz targets built in build-fuzz/ (cmake --preset fuzz && cmake --build
 # --preset fuzz), one after the other, each for SECONDS on a fresh scratch copy of
 # its seed corpus (tests/fuzz/corpus/<target>/ stays as it is).
-#   tests/fuzz/run.sh SECONDS [target...]     all targets by default
+#   tools/fuzz.sh SECONDS [target...]     all targets by default
 # Prints per target the seconds run, the executions and the coverage (libFuzzer's
 # cov: and ft: figures). A finding (crash, sanitizer report, failed check,
 # timeout, leak, memory limit) leaves its input in build-fuzz/fuzz/<target>/
@@ -10,7 +10,7 @@
 # The tool's own messages are silenced (-close_fd_mask=3); sanitizer reports and
 # failed checks still reach the log, build-fuzz/fuzz/<target>/log.
 set -u
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/.."
 root=$PWD
 if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
   echo "usage: $0 SECONDS [target...]" >&2
