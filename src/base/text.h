@@ -1,5 +1,5 @@
 // Small text routines: the one classification of blanks, digits and letters,
-// the "%<width>d" integer scan and bounded copy.
+// the "%<width>d" integer scan, line feeds and bounded copy.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +20,9 @@ constexpr bool is_letter(char c) {
 /// (white space included) and stores the value, or 0 when no digit was read. A
 /// width of at most 18 always fits the value.
 std::size_t scan_width_integer(const char* text, int width, long long& value);
+
+/// The number of line feeds from `begin` to `end`, eight bytes at a time.
+std::size_t count_line_feeds(const char* begin, const char* end);
 
 /// Copies at most size - 1 characters of `source` and terminates the copy (nothing
 /// is copied when size is 0). Returns the length of `source`; a result of `size`

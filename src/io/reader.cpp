@@ -721,7 +721,7 @@ InputStream::Take InputStream::take_lines(std::size_t limit, const char** begin,
   *begin = from;
   *end = stop;
   *first_line = line_number_ + 1;
-  line_number_ += static_cast<std::uint64_t>(std::count(from, stop, '\n'));
+  line_number_ += count_line_feeds(from, stop);
   begin_ += static_cast<std::size_t>(stop - from);
   ++read_serial_;
   return Take::kLines;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <cstring>
 #include <string>
 
@@ -22,6 +24,21 @@ TEST(BoundedCopy, CopiesCutsAndReportsTheSourceLength) {
     EXPECT_EQ(bounded_copy(buffer, c.source, c.size), c.result) << c.size;
     EXPECT_TRUE(c.copy == nullptr || std::string(buffer) == c.copy) << c.size;
     EXPECT_EQ(buffer[c.size], 'X') << "wrote beyond the buffer, size " << c.size;
+  }
+}
+
+// Line feeds are counted wherever they stand, next to bytes one bit away.
+TEST(Text, LineFeedsAreCountedAtEveryPlace) {
+  std::mt19937 rng(10);
+  const char neighbours[] = {'\n', '\x0b', '\x8a', '\x0a' ^ 0x7f, '\0', 'x'};
+  for (int round = 0; round < 2000; ++round) {
+    std::string text(rng() % 40, 'x');
+    std::size_t feeds = 0;
+    for (char& c : text) {
+      c = neighbours[rng() % std::size(neighbours)];
+      feeds += c == '\n';
+    }
+    ASSERT_EQ(count_line_feeds(text.data(), text.data() + text.size()), feeds) << round;
   }
 }
 
