@@ -7,7 +7,7 @@
 #                       [--json FILE]
 #   ROWS, --rows N   rows of the mixed-magnitude file (default 2000000)
 #   --tasks LIST     comma-separated subset of: copy remove-col add-const new-col sort
-#                    transpose sum-vertical median check (default all)
+#                    transpose sum-vertical median check gzip-copy (default all)
 #   --runs N         timed runs per command after one warm-up (default 5)
 #   --exclude PEERS  comma-separated peer names to leave out (e.g. mlr on big files)
 #   --json FILE      also write the summary as JSON (bench/scaling.sh reads it)
@@ -93,6 +93,9 @@ median|kest|-|@KEST@ --quiet -u 2 -e 1-10 @IN@ @OUT@
 median|numpy|same|@PY@ @ROOT@/bench/median_numpy.py @IN@ @OUT@ 2 10
 check|kest|-|@KEST@ --quiet -c @IN@ > @OUT@
 check|datamash|check|datamash -W check < @IN@ > @OUT@
+gzip-copy|kest|-|@KEST@ --quiet --nop @IN@.gz @OUT@
+gzip-copy|zcat-kest|same|zcat @IN@.gz | @KEST@ --quiet --nop - @OUT@
+gzip-copy|zcat-mawk|same|zcat @IN@.gz | mawk '{$1=$1; print}' > @OUT@
 EOF
 all_tasks=$(cut -d'|' -f1 "$work/commands" | uniq | paste -sd, -)
 [ "$tasks" = all ] && tasks=$all_tasks
@@ -118,10 +121,12 @@ PY
 }
 echo "making the files in $work ..." >&2
 mixed 1000 "$work/small.dat"
+gzip -c "$work/small.dat" > "$work/small.dat.gz"
 square 100 "$work/small-square.dat"
 case ",$tasks," in *,transpose,*) square 2000 "$work/square.dat" ;; esac
 if [ -n "$(echo ",$tasks," | tr , '\n' | grep -vx -e transpose -e '')" ]; then
   mixed "$rows" "$work/rows.dat"
+  case ",$tasks," in *,gzip-copy,*) gzip -c "$work/rows.dat" > "$work/rows.dat.gz" ;; esac
 fi
 
 expand() {  # expand COMMAND BINARY IN SQUARE OUT
