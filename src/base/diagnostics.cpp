@@ -1,19 +1,22 @@
 #include "base/diagnostics.h"
 
-#include <cstdarg>
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/settings.h"
 
 namespace kest {
 
-FatalError::FatalError(std::string module, int line, std::string message)
-    : std::runtime_error(message), module_(std::move(module)), line_(line),
-      message_(std::move(message)) {}
+FatalError::FatalError(std::string module, int line, std::string message, bool log_line)
+    : std::runtime_error(message),
+      module_(std::move(module)),
+      line_(line),
+      message_(std::move(message)),
+      log_line_(log_line) {}
 
 namespace {
 
@@ -46,7 +49,17 @@ void fatal_error(const char* module, int line, const char* format, ...) {
   throw FatalError(module, line, std::move(message));
 }
 
-void exit_process(int status) { throw ExitRequest{status}; }
+void fatal_log_line(const char* module, int line, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string message = vformat(format, args);
+  va_end(args);
+  throw FatalError(module, line, std::move(message), true);
+}
+
+void exit_process(int status) {
+  throw ExitRequest{status};
+}
 
 void end_by_broken_pipe() {
   std::signal(SIGPIPE, SIG_DFL);
@@ -114,6 +127,14 @@ void info_message(const char* format, ...) {
 
 int report_fatal(const FatalError& error) {
   clear_status_line();
+  if (error.log_line()) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::fprintf(stderr, "%s:%d:: error: %s", error.module().c_str(), error.line(),
+                 error.message().c_str());
+    std::fflush(stderr);
+    return 1;
+  }
   std::fprintf(stderr, "\nError in File:%s(%d):\n", error.module().c_str(), error.line());
   std::fputs(error.message().c_str(), stderr);
   if (settings().wait_on_error) {
@@ -132,9 +153,9 @@ std::size_t failed_allocation_bytes(const std::bad_alloc& failure) noexcept {
 }
 
 FatalError allocation_error(const char* module, int line, std::size_t bytes) {
-  return FatalError(module, line,
-                    format_text("Could not allocate memory %lu bytes\n",
-                                static_cast<unsigned long>(bytes)));
+  return FatalError(
+      module, line,
+      format_text("Could not allocate memory %lu bytes\n", static_cast<unsigned long>(bytes)));
 }
 
 std::unique_ptr<char[]> buffer_or_die(const char* module, int line, std::size_t bytes) {

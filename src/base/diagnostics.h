@@ -21,15 +21,19 @@ namespace kest {
 /// A fatal error: the module and source line that raised it, and its message text.
 class FatalError : public std::runtime_error {
  public:
-  FatalError(std::string module, int line, std::string message);
+  /// With `log_line`, the report is the error-log line "%s:%d:: error: " and the
+  /// message instead of the "Error in File:" block.
+  FatalError(std::string module, int line, std::string message, bool log_line = false);
   const std::string& module() const { return module_; }
   int line() const { return line_; }
   const std::string& message() const { return message_; }
+  bool log_line() const { return log_line_; }
 
  private:
   std::string module_;
   int line_;
   std::string message_;
+  bool log_line_;
 };
 
 /// A request to end the process with `status` after a complete, orderly run
@@ -40,6 +44,10 @@ struct ExitRequest {
 
 /// Throws FatalError; the message is formatted from `format` like printf.
 [[noreturn]] void fatal_error(const char* module, int line, const char* format, ...)
+    KEST_PRINTF(3, 4);
+
+/// Throws FatalError reported as an error-log line.
+[[noreturn]] void fatal_log_line(const char* module, int line, const char* format, ...)
     KEST_PRINTF(3, 4);
 
 /// Ends the run with `status` (throws ExitRequest).
@@ -73,6 +81,7 @@ void clear_status_line();
 std::string format_text(const char* format, ...) KEST_PRINTF(1, 2);
 
 #define KEST_FATAL(...) ::kest::fatal_error(__FILE_NAME__, __LINE__, __VA_ARGS__)
+#define KEST_FATAL_LOGGED(...) ::kest::fatal_log_line(__FILE_NAME__, __LINE__, __VA_ARGS__)
 
 /// An allocation the program's operator new could not satisfy: a std::bad_alloc
 /// that knows how many bytes were asked for, so the report can name them.

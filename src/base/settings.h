@@ -17,25 +17,21 @@ struct Settings {
   bool quiet = false;
   bool debug = false;
   bool keep_comments = false;
-  std::uint32_t skip_columns = 0;  ///< characters ignored at the start of each data line
-  std::int32_t skip_rows = 0;      ///< never negative
-  bool qxstars = false;            ///< lines containing '*' are not data
+  std::uint32_t skip_columns = 0;    ///< characters ignored at the start of each data line
+  std::int32_t skip_rows = 0;        ///< never negative
+  bool qxstars = false;              ///< lines containing '*' are not data
   std::int32_t input_delimiter = 0;  ///< extra value separator when parsing rows, 0 = none
   std::uint32_t maxbuff = kDefaultMaxbuff;
   char delimiter = ' ';
-  std::int32_t xtra = -2;          ///< -2 none, -1 every column, else the 0-based column
-  std::string number_format;       ///< at most 30 characters
+  std::int32_t xtra = -2;     ///< -2 none, -1 every column, else the 0-based column
+  std::string number_format;  ///< at most 30 characters
   bool format_set = false;
   bool append = false;
   bool add_line_count = false;
   double fuzz = 2.220446049250313e-16;
   bool special_log = false;
-  std::uint32_t running_average_mode = 2;
-  std::int32_t split_percent = 0;
-  bool split_random = false;
   bool inverse = false;
-  std::forward_list<std::string> selection_strings;   ///< newest first
-  std::forward_list<std::string> cut_square_strings;  ///< newest first
+  std::forward_list<std::string> selection_strings;  ///< newest first
   bool wait_on_error = false;
   bool more = false;
   bool wildcard = false;

@@ -175,18 +175,19 @@ int run(int argc, char** argv) {
   log_run(logged, inputs);
   if (positional.empty()) KEST_FATAL("No source filename\n");
 
-  const OpSpec& spec = *find_operation(state.operation);
+  const Operation& operation = *find_operation(state.operation);
+  const Variant& variant = *find_variant(state.operation);
   if (s.wildcard) refuse_clashing_outputs(positional, s.extension);
 
   for (std::size_t next = 0; next < positional.size();) {
     Job job{state.operation, positional[next++], std::nullopt, SelectionSource::none(),
-            &state.params, argument_files};
+            argument_files};
     if (s.wildcard) {
       job.out = wildcard_output_name(job.in, s.extension);
     } else {
       if (next < positional.size()) {
         job.out = positional[next++];
-      } else if (state.need_output || spec.needs_output) {
+      } else if (state.need_output || variant.needs_output) {
         KEST_FATAL("No destination filename");
       }
       if (job.out && next < positional.size()) {
@@ -195,12 +196,11 @@ int run(int argc, char** argv) {
         KEST_FATAL("No kestfile name or -e option");
       }
     }
-    if (spec.report == Report::kCheckTable && s.file_number == 1) {
+    if (variant.report == Report::kCheckTable && s.file_number == 1) {
       std::fputs("File:                           Cols:    Rows:\n", stdout);
     }
-    if (spec.entry == nullptr) KEST_FATAL("Operation not available\n");
-    const OpResult result = spec.entry(job);
-    print_report(spec.report, job.in, result);
+    const OpResult result = operation.run(job);
+    print_report(variant.report, job.in, result);
     std::fflush(stderr);
     std::fflush(stdout);
     if (!s.wildcard) break;
@@ -221,8 +221,8 @@ int main_entry(int argc, char** argv) {
     status = request.status;
   } catch (const std::bad_alloc& failure) {
     // An allocation without a check of its own: the size it asked for is told.
-    status = report_fatal(
-        allocation_error(__FILE_NAME__, __LINE__, failed_allocation_bytes(failure)));
+    status =
+        report_fatal(allocation_error(__FILE_NAME__, __LINE__, failed_allocation_bytes(failure)));
   }
   // A failed write to standard output that was already reported is not reported again.
   if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status == 0) {

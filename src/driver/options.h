@@ -1,6 +1,8 @@
-// The command-line vocabulary: one table of every option (its names, letter,
-// argument kind and effect), from which the long-option parser's arrays are made,
-// and the option loop that fills Settings and the driver's option state.
+// The command-line vocabulary: the table of the options that cut across
+// operations and, gathered from the descriptors, every operation's own (names,
+// letter, argument kind and effect); the long-option parser's arrays are made
+// from them, and the option loop fills Settings, the operations' parameters and
+// the driver's option state.
 #pragma once
 
 #include <string_view>
@@ -10,19 +12,11 @@
 
 namespace kest {
 
-/// What the option loop leaves for the driver besides Settings.
-struct OptionState {
-  OpCode operation = OpCode::kNone;
-  bool need_output = true;     ///< only ever cleared, by the operations that need none
-  bool need_selection = true;  ///< likewise
-  OpParams params;
+/// What the option loop leaves for the driver besides Settings and the
+/// operations' own parameters: the operation chosen and argument 0.
+struct OptionState : OpChoice {
   const char* program = "kest";  ///< argument 0, for the help text
 };
-
-/// Converts an option argument like strtod (trailing text ignored). No conversion
-/// is fatal; a range error is reported with the prefix "get_double" and the
-/// converted value used.
-double get_double(const char* text);
 
 /// Runs the option loop over argv[0..argc) in command-line order. Returns the
 /// index of the first positional argument after permutation (argv is permuted in

@@ -5,21 +5,41 @@
 #include <cstdio>
 
 #include "base/random.h"
-#include "base/settings.h"
 #include "ops/frame.h"
+#include "ops/option_scan.h"
 
 namespace kest {
 
-OpResult add_nois(const Job& job) {
-  const Settings& s = settings();
-  const double amplitude = job.params->noise_level;
-  std::fputs(s.quiet ? "Kest: Add noise to " : "Adds noise to the selected columns\n", stderr);
+namespace {
+
+constexpr double kDefaultLevel = 0.001;
+double g_level = kDefaultLevel;
+
+OpResult run(const Job& job) {
+  const double amplitude = g_level;
+  announce(job);
   Frame frame(job);
   Output& out = frame.open_output(frame.shape());
   std::fflush(stdout);
-  if (!s.quiet) std::fflush(stderr);
-  return frame.finish(frame.write_changed(out, [amplitude](double v) { return v + ((random_draw() - 0.5) * amplitude) * 2; },
-                                          false));  // the draws follow the rows
+  if (!settings().quiet) std::fflush(stderr);
+  const auto noise = [amplitude](double v) { return v + ((random_draw() - 0.5) * amplitude) * 2; };
+  return frame.finish(frame.write_changed(out, noise, false));  // the draws follow the rows
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"noise", 'n', OptionArg::kRequired, OptionArg::kRequired,
+     [](const char* arg, OpChoice& choice) {
+       g_level = get_double(arg);
+       choice.choose(OpCode::kNoise);
+     }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kNoise, true, true, "Adds noise to the selected columns\n", "Kest: Add noise to "},
+};
+
+}  // namespace
+
+extern const Operation kAddNois = {"add_nois", kOptions, kVariants, run,
+                                   [] { g_level = kDefaultLevel; }};
 
 }  // namespace kest

@@ -4,8 +4,9 @@
 
 namespace kest {
 
-void announce_filter() {
-  std::fputs(settings().quiet ? "Kest: Filter " : "Apply filter to selected columns\n", stderr);
+std::int32_t& filter_taps() {
+  static std::int32_t taps = 5;
+  return taps;
 }
 
 void write_table(Output& out, const Matrix<double>& table, std::uint32_t cols) {

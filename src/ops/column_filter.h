@@ -13,8 +13,13 @@
 
 namespace kest {
 
-/// "Apply filter to selected columns\n", or "Kest: Filter " when quiet.
-void announce_filter();
+/// The tap count of --filter, --medianfilter and --running-average: each option
+/// starts from the count the one before it left.
+std::int32_t& filter_taps();
+
+/// The announcement of every column filter.
+inline constexpr const char* kFilterFull = "Apply filter to selected columns\n";
+inline constexpr const char* kFilterQuiet = "Kest: Filter ";
 
 /// Writes every row of `table` with all its columns, then ends the progress line
 /// ("\n" on standard error unless quiet).
@@ -47,7 +52,7 @@ void filter_columns(Frame& frame, Matrix<double>& table, Filter&& filter) {
 /// column filter once the rows are read (a kernel is built once per run).
 template <class MakeFilter>
 OpResult filter_table(const Job& job, MakeFilter&& make_filter) {
-  announce_filter();
+  announce(job);
   Frame frame(job, {.rows = true, .comments = false});
   const std::uint32_t cols = frame.cols();
   const std::uint32_t rows = frame.counted_rows();

@@ -9,20 +9,23 @@
 
 namespace kest {
 
-OpResult cut_square(const Job& job) {
-  const Settings& s = settings();
+namespace {
+
+std::forward_list<std::string> g_rows;  ///< the --cut-square strings, newest first
+
+OpResult run(const Job& job) {
   Frame frame(job, {.rows = true});
   const std::uint32_t n = frame.cols();
   const std::uint32_t counted = frame.counted_rows();
-  RowSelection kept_rows(std::nullopt, s.cut_square_strings, false, counted);
+  RowSelection kept_rows(std::nullopt, g_rows, false, counted);
 
   // The announcement lists what is kept: rows flagged 1, columns flagged 0.
-  std::fputs(s.quiet ? "Kest: Keep rows " : "Keep rows ", stderr);
+  announce(job);
   kept_rows.print(stderr, false);
   std::fputs("cols ", stderr);
   print_runs(stderr, frame.flags(), n, 1);
   std::fputs("\n", stderr);
-  if (!s.quiet) std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
+  announce_names(job);
   std::fflush(stderr);
 
   const std::uint32_t written_rows = n == 0 ? 0 : kept_rows.count(true);
@@ -37,5 +40,22 @@ OpResult cut_square(const Job& job) {
   }
   return frame.finish(rows);
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"cut-square", 0, OptionArg::kRequired, OptionArg::kNone,
+     [](const char* arg, OpChoice& choice) {
+       choice.choose(OpCode::kCutSquare);
+       add_selection_string(g_rows, arg);
+       mutable_settings().inverse = !settings().inverse;
+     }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kCutSquare, true, true, "Keep rows ", "Kest: Keep rows "},
+};
+
+}  // namespace
+
+extern const Operation kCutSquare = {"cut_square", kOptions, kVariants, run,
+                                     [] { g_rows.clear(); }};
 
 }  // namespace kest

@@ -6,13 +6,14 @@
 #include <utility>
 #include <vector>
 
-#include "base/settings.h"
 #include "ops/frame.h"
 
 namespace kest {
 
-OpResult diff(const Job& job) {
-  std::fputs(settings().quiet ? "Kest: Differentiating " : "Differentiating rows\n", stderr);
+namespace {
+
+OpResult run(const Job& job) {
+  announce(job);
   Frame frame(job);
   const std::uint32_t n = frame.cols();
   Output& out = frame.open_output(frame.shape());
@@ -34,5 +35,17 @@ OpResult diff(const Job& job) {
   }
   return frame.finish(rows);
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"diff", 0, OptionArg::kNone, OptionArg::kNone,
+     [](const char*, OpChoice& choice) { choice.choose(OpCode::kDiff); }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kDiff, true, true, "Differentiating rows\n", "Kest: Differentiating "},
+};
+
+}  // namespace
+
+extern const Operation kDiff = {"diff", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

@@ -10,9 +10,11 @@
 
 namespace kest {
 
-OpResult enumerate(const Job& job) {
+namespace {
+
+OpResult run(const Job& job) {
   const Settings& s = settings();
-  std::fputs(s.quiet ? "Kest: Enumerate " : "Enumerates.\n", stderr);
+  announce(job);
   Frame frame(job, {.flags = false});
   const std::uint32_t n = frame.cols();
   const SelectionFlags flags = make_selection_flags(SelectionSource::none(), n, s.inverse);
@@ -31,5 +33,22 @@ OpResult enumerate(const Job& job) {
   }
   return frame.finish(rows < UINT32_MAX ? static_cast<std::uint32_t>(rows) : UINT32_MAX);
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"enumerate", 'y', OptionArg::kOptional, OptionArg::kOptional,
+     [](const char* arg, OpChoice& choice) {
+       choice.choose(OpCode::kEnumerate);
+       if (arg != nullptr && (arg[0] == 'c' || arg[0] == 'C')) {
+         mutable_settings().add_line_count = true;
+       }
+     }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kEnumerate, true, false, "Enumerates.\n", "Kest: Enumerate "},
+};
+
+}  // namespace
+
+extern const Operation kEnumerate = {"enumerate", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

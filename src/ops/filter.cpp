@@ -4,7 +4,9 @@
 // The tap count of the option does not change the kernel.
 #include <cstdio>
 
+#include "base/text.h"
 #include "ops/column_filter.h"
+#include "ops/option_scan.h"
 #include "select/readflag.h"
 
 namespace kest {
@@ -27,10 +29,31 @@ void moving_average(std::span<const double> x, std::span<double> y) {
   }
 }
 
-}  // namespace
-
-OpResult filter(const Job& job) {
+OpResult run(const Job& job) {
   return filter_table(job, [](Frame&) { return moving_average; });
 }
+
+// -f[taps]: an odd count is asked for; it does not change the kernel.
+void parse_filter(const char* arg, OpChoice& choice) {
+  long long taps = filter_taps();
+  if (arg != nullptr) scan_width_integer(arg, 8, taps);
+  if (taps < 1) KEST_FATAL("Filtertaps can't be less than zero (%lld)", taps);
+  if (taps % 2 == 0) {
+    warning_message("Filtertaps should be odd (%lld), adjusting uppwards to %lld", taps, taps + 1);
+  }
+  choice.choose(OpCode::kFilter);
+  filter_taps() = clamp_int32(taps / 2 + 1);
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"filter", 'f', OptionArg::kOptional, OptionArg::kOptional, parse_filter},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kFilter, true, true, kFilterFull, kFilterQuiet},
+};
+
+}  // namespace
+
+extern const Operation kFilter = {"filter", kOptions, kVariants, run, [] { filter_taps() = 5; }};
 
 }  // namespace kest

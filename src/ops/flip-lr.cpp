@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "base/settings.h"
 #include "ops/frame.h"
 
 namespace kest {
 
-OpResult flip_lr(const Job& job) {
-  std::fputs(settings().quiet ? "Kest: Flip left-right " : "Flip left-right\n", stderr);
+namespace {
+
+OpResult run(const Job& job) {
+  announce(job);
   Frame frame(job);
   const std::uint32_t n = frame.cols();
   // The header counts the written columns: the unflagged positions.
@@ -22,5 +23,17 @@ OpResult flip_lr(const Job& job) {
   }
   return frame.finish(rows);
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"flip-lr", 0, OptionArg::kNone, OptionArg::kNone,
+     [](const char*, OpChoice& choice) { choice.choose(OpCode::kFlipLeftRight); }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kFlipLeftRight, true, false, "Flip left-right\n", "Kest: Flip left-right "},
+};
+
+}  // namespace
+
+extern const Operation kFlipLr = {"flip-lr", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

@@ -7,13 +7,14 @@
 #include <cstdio>
 
 #include "base/diagnostics.h"
-#include "base/settings.h"
 #include "ops/frame.h"
 
 namespace kest {
 
-OpResult flip_ud(const Job& job) {
-  std::fputs(settings().quiet ? "Kest: Flip up-down " : "Flipping the rows up-down\n", stderr);
+namespace {
+
+OpResult run(const Job& job) {
+  announce(job);
   Frame frame(job, {.rows = true, .comments = false});
   const std::uint32_t cols = frame.cols();
   const std::uint32_t rows = cols == 0 ? 0 : frame.counted_rows();
@@ -25,5 +26,17 @@ OpResult flip_ud(const Job& job) {
   }
   return frame.finish(rows);
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"flip-ud", 0, OptionArg::kNone, OptionArg::kNone,
+     [](const char*, OpChoice& choice) { choice.choose(OpCode::kFlipUpDown); }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kFlipUpDown, true, false, "Flipping the rows up-down\n", "Kest: Flip up-down "},
+};
+
+}  // namespace
+
+extern const Operation kFlipUd = {"flip-ud", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

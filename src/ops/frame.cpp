@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "base/settings.h"
+#include "base/text.h"
 
 namespace kest {
 
@@ -233,7 +234,7 @@ std::uint32_t Frame::each_row(Output& out, RowFunction each, bool rows_apart) {
     parts[0].first_line = first_line;
     parts[1].begin = middle;
     parts[1].end = end;
-    parts[1].first_line = first_line + static_cast<std::uint64_t>(std::count(begin, middle, '\n'));
+    parts[1].first_line = first_line + count_line_feeds(begin, middle);
     const bool split = middle != end;
     const std::uint32_t n = cols_;
     if (split) worker_->start([&parts, n, keep_comments, each] { parts[1].work(n, keep_comments, each); });

@@ -131,7 +131,6 @@ class Frame {
   Frame& operator=(const Frame&) = delete;
 
   const Job& job() const { return job_; }
-  const OpParams& params() const { return *job_.params; }
   /// The number of variables of the input.
   std::uint32_t cols() const { return cols_; }
   /// The counted rows (0 when not counted).

@@ -10,6 +10,7 @@
 #include "base/settings.h"
 #include "io/reader.h"
 #include "ops/frame.h"
+#include "ops/option_scan.h"
 
 namespace kest {
 
@@ -27,45 +28,11 @@ enum class Condition {
   kInsideRange,   // v >= lower and upper > v
 };
 
-struct Announcement {
-  const char* full_before;
-  const char* quiet_before;
-};
-
-// Indexed by Condition; every comparison ends with the same texts, as do the ranges.
-constexpr Announcement kAnnouncements[] = {
-    {"Removes rows which have values greater than ", "Remove > "},
-    {"Removes rows which have values less than ", "Remove < "},
-    {"Removes rows which have values equal to ", "Remove = "},
-    {"Removes rows which have values greater than or equal ", "Remove >= "},
-    {"Removes rows which have values less than or equal ", "Remove <= "},
-    {"Removes rows which have values not equal to ", "Remove != "},
-    {"Keeps rows which have values in the range ", "Keep "},
-    {"Removes rows which have values in the range ", "Remove "},
-};
-constexpr const char* kFullAfter = " in the selected columns\n";
-constexpr const char* kQuietAfter = ". ";
-
-Condition condition_of(OpCode code) {
-  switch (code) {
-    case OpCode::kRemoveGt:
-      return Condition::kGreater;
-    case OpCode::kRemoveLt:
-      return Condition::kLess;
-    case OpCode::kRemoveEq:
-      return Condition::kEqual;
-    case OpCode::kKeepGt:
-      return Condition::kNotGreater;
-    case OpCode::kKeepLt:
-      return Condition::kNotLess;
-    case OpCode::kKeepEq:
-      return Condition::kNotEqual;
-    case OpCode::kRangeKeep:
-      return Condition::kOutsideRange;
-    default:
-      return Condition::kInsideRange;
-  }
-}
+// The comparison level of the --keepXX / --removeXX options and the range of
+// --range-keep / --range-remove.
+double g_level = 0.0;
+double g_lower = 0.0;
+double g_upper = 0.0;
 
 struct Test {
   Condition condition;
@@ -108,19 +75,13 @@ std::uint32_t saturated(std::uint64_t count) {
   return count < UINT32_MAX ? static_cast<std::uint32_t>(count) : UINT32_MAX;
 }
 
-}  // namespace
-
-OpResult logical(const Job& job) {
+OpResult run(const Job& job) {
   const Settings& s = settings();
-  const OpParams& p = *job.params;
-  const Test test{condition_of(job.code), p.level, p.range_lower, p.range_upper, s.fuzz};
-  const Announcement& text = kAnnouncements[static_cast<int>(test.condition)];
-  const char* before = s.quiet ? text.quiet_before : text.full_before;
-  const char* after = s.quiet ? kQuietAfter : kFullAfter;
+  const Test test{static_cast<Condition>(variant_kind(job)), g_level, g_lower, g_upper, s.fuzz};
   if (test.condition == Condition::kOutsideRange || test.condition == Condition::kInsideRange) {
-    std::fprintf(stderr, "%s[%g, %g)%s", before, p.range_lower, p.range_upper, after);
+    announce(job, g_lower, g_upper);
   } else {
-    std::fprintf(stderr, "%s%g%s", before, p.level, after);
+    announce(job, g_level);
   }
 
   Frame frame(job, {.another_pass = s.add_line_count});
@@ -155,5 +116,66 @@ OpResult logical(const Job& job) {
   std::fflush(stderr);
   return result;
 }
+
+template <OpCode code>
+void compare(const char* arg, OpChoice& choice) {
+  g_level = get_double(arg);
+  choice.choose(code);
+}
+
+// "%lg,%lg": the number of values read.
+int scan_range(const char* text, double& lower, double& upper) {
+  if (!scan_double(text, lower)) return 0;
+  if (!scan_literal(text, ',')) return 1;
+  return scan_double(text, upper) ? 2 : 1;
+}
+
+template <OpCode code>
+void range(const char* arg, OpChoice& choice) {
+  if (scan_range(arg, g_lower, g_upper) != 2) {
+    KEST_FATAL_LOGGED("Need 2 values in the format lower,upper\n");
+  }
+  choice.choose(code);
+}
+
+constexpr OptionArg R = OptionArg::kRequired;
+constexpr OptionArg N = OptionArg::kNone;
+
+constexpr OptionSpec kOptions[] = {
+    {"removegt|keepleq", 0, R, N, compare<OpCode::kRemoveGt>},
+    {"removelt|keepgeq", 0, R, N, compare<OpCode::kRemoveLt>},
+    {"removeeq|keepneq", 0, R, N, compare<OpCode::kRemoveEq>},
+    {"keepgt|removeleq", 0, R, N, compare<OpCode::kKeepGt>},
+    {"keeplt|removegeq", 0, R, N, compare<OpCode::kKeepLt>},
+    {"keepeq|removeneq", 0, R, N, compare<OpCode::kKeepEq>},
+    {"range-keep", 0, R, N, range<OpCode::kRangeKeep>},
+    {"range-remove", 0, R, N, range<OpCode::kRangeRemove>},
+};
+
+#define KEST_COMPARISON(code, condition, full, quiet)                                         \
+  {                                                                                           \
+    code, true, true, "Removes rows which have values " full " %g in the selected columns\n", \
+        quiet " %g. ", Report::kNothing, static_cast<int>(Condition::condition)               \
+  }
+constexpr Variant kVariants[] = {
+    KEST_COMPARISON(OpCode::kRemoveGt, kGreater, "greater than", "Remove >"),
+    KEST_COMPARISON(OpCode::kRemoveLt, kLess, "less than", "Remove <"),
+    KEST_COMPARISON(OpCode::kRemoveEq, kEqual, "equal to", "Remove ="),
+    KEST_COMPARISON(OpCode::kKeepGt, kNotGreater, "less than or equal", "Remove <="),
+    KEST_COMPARISON(OpCode::kKeepLt, kNotLess, "greater than or equal", "Remove >="),
+    KEST_COMPARISON(OpCode::kKeepEq, kNotEqual, "not equal to", "Remove !="),
+    {OpCode::kRangeKeep, true, true,
+     "Keeps rows which have values in the range [%g, %g) in the selected columns\n",
+     "Keep [%g, %g). ", Report::kNothing, static_cast<int>(Condition::kOutsideRange)},
+    {OpCode::kRangeRemove, true, true,
+     "Removes rows which have values in the range [%g, %g) in the selected columns\n",
+     "Remove [%g, %g). ", Report::kNothing, static_cast<int>(Condition::kInsideRange)},
+};
+#undef KEST_COMPARISON
+
+}  // namespace
+
+extern const Operation kLogical = {"logical", kOptions, kVariants, run,
+                                   [] { g_level = g_lower = g_upper = 0.0; }};
 
 }  // namespace kest

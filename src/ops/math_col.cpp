@@ -74,6 +74,8 @@ constexpr Named kFunctions[] = {
     {"pow10", [](double x) { return std::pow(10.0, x); }},
 };
 
+std::string g_function;  ///< the --math name
+
 Function function_named(const std::string& name) {
   for (const Named& entry : kFunctions) {
     if (name == entry.name) return entry.function;
@@ -81,20 +83,29 @@ Function function_named(const std::string& name) {
   KEST_FATAL("Unknown --math function %s\n", name.c_str());
 }
 
-}  // namespace
-
-OpResult math_col(const Job& job) {
-  if (!job.params->function) KEST_FATAL("no funtion given");
-  const std::string& name = *job.params->function;
+OpResult run(const Job& job) {
+  const std::string& name = g_function;
   const Function function = function_named(name);
-  if (settings().quiet) {
-    std::fprintf(stderr, "Kest: Apply %s ", name.c_str());
-  } else {
-    std::fprintf(stderr, "Apply function %s to selected columns\n", name.c_str());
-  }
+  announce(job, name.c_str());
   Frame frame(job);
   Output& out = frame.open_output(frame.shape());
   return frame.finish(frame.write_changed(out, function));
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"math", 0, OptionArg::kRequired, OptionArg::kNone,
+     [](const char* arg, OpChoice& choice) {
+       g_function = arg;
+       choice.choose(OpCode::kMath);
+     }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kMath, true, true, "Apply function %s to selected columns\n", "Kest: Apply %s "},
+};
+
+}  // namespace
+
+extern const Operation kMathCol = {"math_col", kOptions, kVariants, run,
+                                   [] { g_function.clear(); }};
 
 }  // namespace kest

@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/text.h"
 #include "ops/column_filter.h"
+#include "ops/option_scan.h"
 
 namespace kest {
 
@@ -64,16 +66,14 @@ void median(std::span<const double> x, std::span<double> y, std::uint32_t k,
   }
 }
 
-}  // namespace
-
-OpResult medianfilter(const Job& job) {
-  announce_filter();
+OpResult run(const Job& job) {
+  announce(job);
   Frame frame(job, {.rows = true});
   const std::uint32_t cols = frame.cols();
   const std::uint32_t rows = frame.counted_rows();
   if (!settings().quiet)
     std::fprintf(stderr, "Found %lu rows.\n", static_cast<unsigned long>(rows));
-  const auto k = static_cast<std::uint32_t>(frame.params().filter_taps);
+  const auto k = static_cast<std::uint32_t>(filter_taps());
   const std::uint64_t width = 2 * std::uint64_t{k} + 1;
   // Refused before the output is opened, so an existing output file is left whole.
   if (rows < width) {
@@ -92,5 +92,24 @@ OpResult medianfilter(const Job& job) {
   write_table(out, table, cols);
   return frame.finish(rows);
 }
+
+void parse_median(const char* arg, OpChoice& choice) {
+  long long taps = filter_taps();
+  scan_width_integer(arg, 8, taps);
+  if (taps < 1) KEST_FATAL("Filtertaps can't be negative (%lld)", taps);
+  choice.choose(OpCode::kMedian);
+  filter_taps() = clamp_int32(taps);
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"medianfilter", 'u', OptionArg::kRequired, OptionArg::kRequired, parse_median},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kMedian, true, true, kFilterFull, kFilterQuiet},
+};
+
+}  // namespace
+
+extern const Operation kMedianfilter = {"medianfilter", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

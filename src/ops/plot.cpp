@@ -23,12 +23,28 @@
 
 #include "base/diagnostics.h"
 #include "base/settings.h"
+#include "base/text.h"
 #include "io/chart.h"
 #include "ops/frame.h"
 
 namespace kest {
 
 namespace {
+
+// What the chart's options give.
+struct ChartOptions {
+  std::optional<std::uint32_t> x;  ///< --plot-x column, 1-based
+  std::uint32_t width = kChartDefaultWidth;
+  std::uint32_t height = kChartDefaultHeight;
+  std::optional<std::string> title;   ///< the input's name without
+  std::optional<std::string> xlabel;  ///< "row" or the x column's name without
+  std::optional<std::string> ylabel;  ///< none without
+  bool log_x = false;
+  bool log_y = false;
+  bool lines = true;  ///< --plot-style: lines or both
+  bool points = false;
+};
+ChartOptions g_chart;
 
 // The most series one chart draws.
 constexpr std::size_t kMaxChartSeries = 256;
@@ -110,21 +126,22 @@ std::vector<std::string> header_words(std::string_view line) {
   return words;
 }
 
-std::string column_name(std::uint32_t index) { return "column " + std::to_string(index + 1); }
+std::string column_name(std::uint32_t index) {
+  return "column " + std::to_string(index + 1);
+}
 
-}  // namespace
-
-OpResult plot(const Job& job) {
+OpResult run(const Job& job) {
   const Settings& s = settings();
-  const OpParams& params = *job.params;
-  std::fputs(s.quiet ? "Kest: Plot " : "Draw a line chart\n", stderr);
+  const ChartOptions& params = g_chart;
+  announce(job);
   Frame frame(job, {.comments = false, .another_pass = true});
   const std::uint32_t cols = frame.cols();
-  const std::optional<std::uint32_t> plot_x = params.plot_x;
+  const std::optional<std::uint32_t> plot_x = params.x;
   // An input without data gives the chart that says so, whatever --plot-x names.
   if (plot_x && cols != 0 && *plot_x > cols) {
     KEST_FATAL("Invalid column for --plot-x: %lu (%s has %lu columns)\n",
-               static_cast<unsigned long>(*plot_x), job.in.c_str(), static_cast<unsigned long>(cols));
+               static_cast<unsigned long>(*plot_x), job.in.c_str(),
+               static_cast<unsigned long>(cols));
   }
   const bool against_column = plot_x && cols != 0;
   const std::uint32_t x = against_column ? *plot_x - 1 : 0;
@@ -134,14 +151,14 @@ OpResult plot(const Job& job) {
   const bool selection = job.selection.kind == SelectionSource::Kind::kFile ||
                          !s.selection_strings.empty() || s.inverse;
   ChartSpec spec;
-  spec.width = params.plot_width;
-  spec.height = params.plot_height;
-  spec.title = params.plot_title.value_or(job.in == "-" ? "standard input" : job.in);
-  spec.y_label = params.plot_ylabel.value_or("");
-  spec.log_x = params.plot_log_x;
-  spec.log_y = params.plot_log_y;
-  spec.lines = params.plot_lines;
-  spec.points = params.plot_points;
+  spec.width = params.width;
+  spec.height = params.height;
+  spec.title = params.title.value_or(job.in == "-" ? "standard input" : job.in);
+  spec.y_label = params.ylabel.value_or("");
+  spec.log_x = params.log_x;
+  spec.log_y = params.log_y;
+  spec.lines = params.lines;
+  spec.points = params.points;
   std::vector<std::uint32_t> series;
   for (std::uint32_t c = 0; c < cols; ++c) {
     if ((selection && !frame.selected(c)) || (against_column && c == x)) continue;
@@ -151,14 +168,15 @@ OpResult plot(const Job& job) {
   // Each series keeps a few points per pixel column: a bound on them bounds memory.
   if (series.size() > kMaxChartSeries) {
     KEST_FATAL("Too many columns for a chart: %lu (at most %lu; choose them with -e)\n",
-               static_cast<unsigned long>(series.size()), static_cast<unsigned long>(kMaxChartSeries));
+               static_cast<unsigned long>(series.size()),
+               static_cast<unsigned long>(kMaxChartSeries));
   }
   // Only the columns up to the last one drawn are parsed.
   const std::uint32_t parsed =
       std::max(series.empty() ? 0 : series.back() + 1, against_column ? x + 1 : 0);
   std::vector<double> values = vector_or_die<double>(__FILE_NAME__, __LINE__, std::max(parsed, 1u));
 
-  if (!s.quiet) std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
+  announce_names(job);
   Output& out = frame.open_document();
 
   HeaderSink header;
@@ -178,7 +196,7 @@ OpResult plot(const Job& job) {
   std::vector<std::string> names = header_words(header.header());
   if (names.size() != cols) names.clear();
   const auto name_of = [&](std::uint32_t c) { return names.empty() ? column_name(c) : names[c]; };
-  spec.x_label = params.plot_xlabel.value_or(against_column ? name_of(x) : "row");
+  spec.x_label = params.xlabel.value_or(against_column ? name_of(x) : "row");
   for (const std::uint32_t c : series) spec.series_names.push_back(name_of(c));
 
   ChartBuilder chart(std::move(spec));
@@ -195,5 +213,74 @@ OpResult plot(const Job& job) {
   out.write_text(chart.svg());
   return frame.finish(rows < UINT32_MAX ? static_cast<std::uint32_t>(rows) : UINT32_MAX);
 }
+
+// The chart's options: its x column, size, texts, logarithmic axes and style.
+void parse_x(const char* arg, OpChoice&) {
+  long long column = 0;
+  const std::size_t used = scan_width_integer(arg, 10, column);
+  if (used == 0 || arg[used] != '\0' || column < 1 || column > UINT32_MAX) {
+    KEST_FATAL("Invalid column for --plot-x: %s (a column number from 1)\n", arg);
+  }
+  g_chart.x = static_cast<std::uint32_t>(column);
+}
+
+bool chart_size(long long size) {
+  return size >= kChartMinSize && size <= kChartMaxSize;
+}
+
+void parse_size(const char* arg, OpChoice&) {
+  long long width = 0;
+  long long height = 0;
+  const std::size_t used = scan_width_integer(arg, 6, width);
+  const bool separator = used != 0 && (arg[used] == 'x' || arg[used] == 'X');
+  const std::size_t more = separator ? scan_width_integer(arg + used + 1, 6, height) : 0;
+  if (more == 0 || arg[used + 1 + more] != '\0' || !chart_size(width) || !chart_size(height)) {
+    KEST_FATAL("Invalid plot size %s (WxH, each from %u to %u)\n", arg, kChartMinSize,
+               kChartMaxSize);
+  }
+  g_chart.width = static_cast<std::uint32_t>(width);
+  g_chart.height = static_cast<std::uint32_t>(height);
+}
+
+// "x", "y" or "xy".
+void parse_log(const char* arg, OpChoice&) {
+  const std::string_view axes = arg;
+  if (axes != "x" && axes != "y" && axes != "xy") {
+    KEST_FATAL("Invalid value for --plot-log: %s (x, y or xy)\n", arg);
+  }
+  g_chart.log_x = axes != "y";
+  g_chart.log_y = axes != "x";
+}
+
+// "lines", "points" or "both".
+void parse_style(const char* arg, OpChoice&) {
+  const std::string_view style = arg;
+  if (style != "lines" && style != "points" && style != "both") {
+    KEST_FATAL("Invalid value for --plot-style: %s (lines, points or both)\n", arg);
+  }
+  g_chart.lines = style != "points";
+  g_chart.points = style != "lines";
+}
+
+constexpr OptionArg R = OptionArg::kRequired;
+constexpr OptionArg N = OptionArg::kNone;
+
+constexpr OptionSpec kOptions[] = {
+    {"plot", 0, N, N, [](const char*, OpChoice& choice) { choice.choose(OpCode::kPlot); }},
+    {"plot-x", 0, R, N, parse_x},
+    {"plot-size", 0, R, N, parse_size},
+    {"plot-title", 0, R, N, [](const char* arg, OpChoice&) { g_chart.title = arg; }},
+    {"plot-xlabel", 0, R, N, [](const char* arg, OpChoice&) { g_chart.xlabel = arg; }},
+    {"plot-ylabel", 0, R, N, [](const char* arg, OpChoice&) { g_chart.ylabel = arg; }},
+    {"plot-log", 0, R, N, parse_log},
+    {"plot-style", 0, R, N, parse_style},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kPlot, true, false, "Draw a line chart\n", "Kest: Plot "},
+};
+
+}  // namespace
+
+extern const Operation kPlot = {"plot", kOptions, kVariants, run, [] { g_chart = {}; }};
 
 }  // namespace kest

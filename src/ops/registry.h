@@ -1,13 +1,19 @@
-// The operations: their codes, the parameters the options give them, the job the
-// driver hands one of them for one input file, and the one table that says, for
-// every code, which function runs it, what it needs and what the driver prints
-// after it.
+// The operations: their codes, the job the driver hands one of them for one input
+// file, and the descriptor every operation file exports. A descriptor holds the
+// operation's options (their names, letter, argument form and parser), its
+// variants (the codes it serves, with what each needs, its announcement and what
+// the driver prints after it) and its run; the parameters its options set are the
+// operation file's own. The registry collects the descriptors.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "base/settings.h"
 
 namespace kest {
 
@@ -22,7 +28,6 @@ enum class OpCode : std::int32_t {
   kDelimiter = 5,  // -z alone: the column removal with nothing selected
   kNoise = 6,
   kSort = 7,
-  kUnused = 8,
   kMultiply = 9,
   kFilter = 10,
   kShift = 11,
@@ -58,42 +63,6 @@ enum class OpCode : std::int32_t {
   kPlot = 41,
 };
 
-/// Cut-offs, number of points and type of the windowed-sinc filters.
-struct SincSpec {
-  double fc1 = 0.0;       ///< first cut-off
-  double fc2 = 0.0;       ///< second cut-off
-  std::int32_t m = 0;     ///< number of filter points, even
-  std::int32_t type = 0;  ///< 0 low-pass, 1 high-pass, 2 band-pass, 3 band-stop
-};
-
-/// The operations' own parameters, as the options leave them.
-struct OpParams {
-  std::int32_t filter_taps = 5;
-  double split_amount = 0.0;
-  std::string sort_spec = "1";
-  double range_lower = 0.0;
-  double range_upper = 0.0;
-  double level = 0.0;  ///< comparison level of the --keepXX / --removeXX options
-  double add_term = 0.0;
-  double multiply_factor = 1.0;
-  double noise_level = 0.001;
-  std::optional<std::string> function;  ///< --math / --eval text
-  std::optional<std::string> prolog;
-  std::optional<std::string> epilog;
-  std::int32_t shift = 0;
-  SincSpec sinc;
-  std::optional<std::uint32_t> plot_x;  ///< --plot-x column, 1-based
-  std::uint32_t plot_width = 960;
-  std::uint32_t plot_height = 540;
-  std::optional<std::string> plot_title;   ///< --plot-title; the input's name without
-  std::optional<std::string> plot_xlabel;  ///< --plot-xlabel; "row" or the x column's name without
-  std::optional<std::string> plot_ylabel;  ///< --plot-ylabel; none without
-  bool plot_log_x = false;                 ///< --plot-log=x or xy
-  bool plot_log_y = false;                 ///< --plot-log=y or xy
-  bool plot_lines = true;                  ///< --plot-style: lines or both
-  bool plot_points = false;                ///< --plot-style: points or both
-};
-
 /// Where an operation's selection comes from.
 struct SelectionSource {
   enum class Kind { kNone, kFile };
@@ -110,7 +79,6 @@ struct Job {
   std::string in;
   std::optional<std::string> out;
   SelectionSource selection;
-  const OpParams* params = nullptr;
   /// Further files the run reads (its argument files): no output may be one.
   std::vector<std::string> also_read;
 };
@@ -130,22 +98,84 @@ class OpResult {
   std::uint32_t rows_;
 };
 
-using OpEntry = OpResult (*)(const Job& job);
-
 /// What the driver prints on standard output after an operation.
 enum class Report { kNothing, kCheckTable, kRowCount, kColumnCount };
 
-/// One row of the table of operations.
-struct OpSpec {
-  OpCode code;
-  const char* name;      ///< the operation's module
-  OpEntry entry;         ///< nullptr while the operation is not available
-  bool needs_output;     ///< choosing it keeps the output name required
-  bool needs_selection;  ///< choosing it keeps a selection required
-  Report report;
+/// The operation the options chose so far: the last one given wins, and the need
+/// flags are only ever cleared, by the operations that need no output name or no
+/// selection.
+struct OpChoice {
+  OpCode operation = OpCode::kNone;
+  bool need_output = true;
+  bool need_selection = true;
+
+  void choose(OpCode code);
 };
 
-/// The row of `code`, or nullptr for a code outside the table.
-const OpSpec* find_operation(OpCode code);
+/// The argument an option takes.
+enum class OptionArg { kNone, kRequired, kOptional };
+
+/// What an option does with its argument (nullptr when it has none).
+using OptionEffect = void (*)(const char* arg, OpChoice& choice);
+
+/// One row of the option table.
+struct OptionSpec {
+  const char* names;     ///< long names separated by '|'; empty for a letter alone
+  char letter;           ///< short letter (its upper-case twin acts the same), or 0
+  OptionArg arg;         ///< argument of the long names
+  OptionArg letter_arg;  ///< argument of the letter
+  OptionEffect effect;
+};
+
+/// One code an operation serves.
+struct Variant {
+  OpCode code;
+  bool needs_output;     ///< choosing it keeps the output name required
+  bool needs_selection;  ///< choosing it keeps a selection required
+  /// The announcement on standard error, as printf formats: `full`, or `quiet`
+  /// with --quiet (see announce()).
+  const char* full;
+  const char* quiet;
+  Report report = Report::kNothing;
+  int kind = 0;  ///< the operation's own number for the variant (a condition, a sum, a filter)
+};
+
+/// An operation: its options, its variants and its run.
+struct Operation {
+  const char* name;  ///< the operation's file
+  std::span<const OptionSpec> options;
+  std::span<const Variant> variants;
+  OpResult (*run)(const Job& job);
+  /// Puts the parameters its options set back to their start values.
+  void (*reset)();
+};
+
+/// Every operation, in the order of the registry.
+std::span<const Operation* const> operations();
+
+/// The operation serving `code` and that code's variant, or nullptrs; the kind of
+/// the job's variant.
+const Operation* find_operation(OpCode code);
+const Variant* find_variant(OpCode code);
+int variant_kind(const Job& job);
+
+/// Puts every operation's parameters back to their start values.
+void reset_operations();
+
+/// Writes the announcement of the job's variant: its `full` or `quiet` text, each
+/// a printf format of `args`.
+template <class... Args>
+void announce(const Job& job, Args... args) {
+  const Variant& variant = *find_variant(job.code);
+  const char* text = settings().quiet ? variant.quiet : variant.full;
+  if constexpr (sizeof...(Args) == 0) {
+    std::fputs(text, stderr);
+  } else {
+    std::fprintf(stderr, text, args...);
+  }
+}
+
+/// Writes "IN -> OUT\n" on standard error unless quiet.
+void announce_names(const Job& job);
 
 }  // namespace kest

@@ -8,23 +8,42 @@
 
 namespace kest {
 
-OpResult rem_col(const Job& job) {
+namespace {
+
+OpResult run(const Job& job) {
   const Settings& s = settings();
-  const char* verb = s.inverse ? "Keep" : "Remove";
-  if (s.quiet) {
-    std::fprintf(stderr, "Kest: %s columns ", verb);
-  } else {
-    std::fprintf(stderr, "%s selected columns\n", verb);
-  }
+  announce(job, s.inverse ? "Keep" : "Remove");
   Frame frame(job);
   const std::uint32_t n = frame.cols();
   // The header counts the written columns: the unflagged ones.
   Output& out = frame.open_output({count_unselected(frame.flags(), n), frame.counted_rows()});
-  if (!s.quiet) std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
+  announce_names(job);
   std::fflush(stderr);
   const std::uint8_t* flags = frame.flags();
   auto keep = [flags](RowText& row, RowSink& sink) { sink.write(row, flags); };
   return frame.finish(frame.each_row(out, RowFunction(keep)));
 }
+
+// Keeping is removal with the selection inverted.
+void keep(const char* arg, OpChoice& choice) {
+  choice.choose(OpCode::kRemoveColumns);
+  mutable_settings().inverse = true;
+  if (arg != nullptr) add_selection_string(mutable_settings().selection_strings, arg);
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"columns|remove-columns", 'k', OptionArg::kNone, OptionArg::kNone,
+     [](const char*, OpChoice& choice) { choice.choose(OpCode::kRemoveColumns); }},
+    {"keep-columns", 0, OptionArg::kOptional, OptionArg::kNone, keep},
+};
+// -z alone chooses kDelimiter: the removal with nothing selected.
+constexpr Variant kVariants[] = {
+    {OpCode::kRemoveColumns, true, true, "%s selected columns\n", "Kest: %s columns "},
+    {OpCode::kDelimiter, true, false, "%s selected columns\n", "Kest: %s columns "},
+};
+
+}  // namespace
+
+extern const Operation kRemCol = {"rem_col", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

@@ -12,20 +12,13 @@ namespace {
 // Above this many named rows the quiet summary gives no list.
 constexpr std::uint32_t kQuietListLimit = 50;
 
-}  // namespace
-
-OpResult rem_row(const Job& job) {
+OpResult run(const Job& job) {
   const Settings& s = settings();
   Frame frame(job, {.rows = true, .flags = false});
   const std::uint32_t counted = frame.counted_rows();
 
-  const char* verb = s.inverse ? "Keeps" : "Removes";
-  if (s.quiet) {
-    std::fprintf(stderr, "Kest: %s rows ", verb);
-  } else {
-    std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
-    std::fprintf(stderr, "%s the following rows:\n", verb);
-  }
+  announce_names(job);
+  announce(job, s.inverse ? "Keeps" : "Removes");
   std::fflush(stderr);
 
   std::optional<std::string> file;
@@ -56,5 +49,25 @@ OpResult rem_row(const Job& job) {
   }
   return frame.finish(index < UINT32_MAX ? static_cast<std::uint32_t>(index) : UINT32_MAX);
 }
+
+// Keeping is removal with the selection inverted.
+void keep(const char* arg, OpChoice& choice) {
+  choice.choose(OpCode::kRemoveRows);
+  mutable_settings().inverse = true;
+  if (arg != nullptr) add_selection_string(mutable_settings().selection_strings, arg);
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"rows|remove-rows", 'r', OptionArg::kNone, OptionArg::kNone,
+     [](const char*, OpChoice& choice) { choice.choose(OpCode::kRemoveRows); }},
+    {"keep-rows", 0, OptionArg::kOptional, OptionArg::kNone, keep},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kRemoveRows, true, true, "%s the following rows:\n", "Kest: %s rows "},
+};
+
+}  // namespace
+
+extern const Operation kRemRow = {"rem_row", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

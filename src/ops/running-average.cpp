@@ -13,16 +13,22 @@
 // Every mean sums all n slots afresh, slot by slot, so no rounding drift builds
 // up along the file.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "base/log.h"
 #include "ops/column_filter.h"
+#include "ops/option_scan.h"
 
 namespace kest {
 
 namespace {
+
+constexpr std::uint32_t kDefaultMode = 2;
+std::uint32_t g_mode = kDefaultMode;  ///< the mode of --running-average
 
 // The mean of every selected column over the n slots of the ring, into `out`.
 void window_means(const Matrix<double>& ring, const std::vector<std::uint32_t>& selected,
@@ -35,16 +41,14 @@ void window_means(const Matrix<double>& ring, const std::vector<std::uint32_t>& 
   for (const std::uint32_t c : selected) out[c] /= divisor;
 }
 
-}  // namespace
-
-OpResult running_average(const Job& job) {
-  announce_filter();
+OpResult run(const Job& job) {
+  announce(job);
   Frame frame(job, {.rows = true});
   const Settings& s = settings();
   const std::uint32_t cols = frame.cols();
   const std::uint32_t rows = frame.counted_rows();
   if (!s.quiet) std::fprintf(stderr, "Found %lu rows.\n", static_cast<unsigned long>(rows));
-  const auto n = static_cast<std::uint32_t>(frame.params().filter_taps);
+  const auto n = static_cast<std::uint32_t>(filter_taps());
   // Both refusals come before the output is opened, so an existing output file
   // is left whole.
   if (rows < n) {
@@ -52,7 +56,7 @@ OpResult running_average(const Job& job) {
                static_cast<unsigned long>(n), static_cast<unsigned long>(n),
                static_cast<unsigned long>(rows));
   }
-  const std::uint32_t mode = s.running_average_mode;
+  const std::uint32_t mode = g_mode;
   if (mode > 3) KEST_FATAL("No running average method given\n");
   const bool trimmed = mode >= 2;
   Output& out = frame.open_output({cols, trimmed ? rows - n + 1 : rows});
@@ -93,5 +97,41 @@ OpResult running_average(const Job& job) {
   if (!s.quiet) std::fputs("\n", stderr);
   return frame.finish(rows);
 }
+
+// "window[,mode]"
+void parse_running_average(const char* arg, OpChoice& choice) {
+  char* end = nullptr;
+  errno = 0;
+  long window = std::strtol(arg, &end, 0);
+  if (end == arg) KEST_FATAL("Can't convert %s to a number\n", arg);
+  if (window <= 1) {
+    warning_message("Running average window=%ld is too small. Resetting to 5\n", window);
+    window = 5;
+  }
+  filter_taps() = clamp_int32(window);
+  if (*end == ',') {
+    errno = 0;
+    long mode = std::strtol(end + 1, nullptr, 0);
+    if (mode < 0 || mode > 3) {
+      warning_message("Unknown running average mode.\nReseting to \"2 - PMA\"");
+      mode = 2;
+    }
+    g_mode = static_cast<std::uint32_t>(mode);
+  }
+  choice.choose(OpCode::kRunningAverage);
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"running-average|running-avg|running-mean", 0, OptionArg::kRequired, OptionArg::kNone,
+     parse_running_average},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kRunningAverage, true, true, kFilterFull, kFilterQuiet},
+};
+
+}  // namespace
+
+extern const Operation kRunningAverage = {"running-average", kOptions, kVariants, run,
+                                          [] { g_mode = kDefaultMode; }};
 
 }  // namespace kest

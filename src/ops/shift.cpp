@@ -6,6 +6,8 @@
 // The last |k| + 1 rows live in a ring of slots in one block. The block grows by
 // doubling while it fills, so a shift far longer than the file never reserves
 // more than the file's rows.
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,7 @@
 
 #include "base/settings.h"
 #include "ops/frame.h"
+#include "ops/option_scan.h"
 
 namespace kest {
 
@@ -20,6 +23,8 @@ namespace {
 
 // Slots reserved before the ring starts doubling towards its full size.
 constexpr std::size_t kFirstSlots = 64;
+
+std::int32_t g_count = 0;  ///< the rows of -j, never INT32_MIN
 
 class Ring {
  public:
@@ -54,12 +59,9 @@ class Ring {
   std::vector<double> block_;
 };
 
-}  // namespace
-
-OpResult shift(const Job& job) {
-  const Settings& s = settings();
-  const long count = job.params->shift;
-  if (s.quiet) std::fprintf(stderr, "Kest: Shift %ld. ", count);
+OpResult run(const Job& job) {
+  const long count = g_count;
+  announce(job, count);
   Frame frame(job, {.flags = false});
   const std::uint32_t n = frame.cols();
   // A negative count inverts the selection, whatever -i says.
@@ -67,7 +69,7 @@ OpResult shift(const Job& job) {
   const std::size_t k = static_cast<std::size_t>(std::labs(count));
   const std::uint32_t counted = frame.counted_rows();
   Output& out = frame.open_output({n, counted > k ? static_cast<std::uint32_t>(counted - k) : 0});
-  if (!s.quiet) std::fprintf(stderr, "%s -> %s\n", job.in.c_str(), job.out.value_or("").c_str());
+  announce_names(job);
   std::fflush(stderr);
 
   std::uint64_t rows = 0;
@@ -97,5 +99,28 @@ OpResult shift(const Job& job) {
   }
   return frame.finish(rows < UINT32_MAX ? static_cast<std::uint32_t>(rows) : UINT32_MAX);
 }
+
+void parse_shift(const char* arg, OpChoice& choice) {
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(arg, &end, 10);
+  if (value == 0 && end == arg) KEST_FATAL("Can't convert %s to a number\n", arg);
+  // Kept off INT32_MIN so that its absolute value exists.
+  std::int32_t count = clamp_int32(value);
+  if (count == INT32_MIN) count = -INT32_MAX;
+  g_count = count;
+  choice.choose(OpCode::kShift);
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"shift", 'j', OptionArg::kRequired, OptionArg::kRequired, parse_shift},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kShift, true, true, "", "Kest: Shift %ld. "},
+};
+
+}  // namespace
+
+extern const Operation kShift = {"shift", kOptions, kVariants, run, [] { g_count = 0; }};
 
 }  // namespace kest

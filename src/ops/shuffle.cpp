@@ -45,11 +45,9 @@ void gather_column(Matrix<double>& table, std::uint32_t c, std::vector<Draw>& dr
   }
 }
 
-}  // namespace
-
-OpResult shuffle(const Job& job) {
+OpResult run(const Job& job) {
   const Settings& s = settings();
-  std::fputs(s.quiet ? "Kest: Shuffling " : "Shuffling\n", stderr);
+  announce(job);
   Frame frame(job, {.rows = true});
   const std::uint32_t cols = frame.cols();
   const std::uint32_t rows = frame.counted_rows();
@@ -77,5 +75,17 @@ OpResult shuffle(const Job& job) {
   }
   return frame.finish(rows);
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"shuffle", 0, OptionArg::kNone, OptionArg::kNone,
+     [](const char*, OpChoice& choice) { choice.choose(OpCode::kShuffle); }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kShuffle, true, true, "Shuffling\n", "Kest: Shuffling "},
+};
+
+}  // namespace
+
+extern const Operation kShuffle = {"shuffle", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ops/column_filter.h"
+#include "ops/option_scan.h"
 #include "select/readflag.h"
 
 namespace kest {
@@ -23,6 +24,17 @@ namespace kest {
 namespace {
 
 using Kernel = std::vector<double>;
+
+// The four filters: the kinds of the variants.
+constexpr int kLowPass = 0, kHighPass = 1, kBandPass = 2, kBandStop = 3;
+
+// Cut-offs and number of points of the filter the options give.
+struct SincSpec {
+  double fc1 = 0.0;    ///< first cut-off
+  double fc2 = 0.0;    ///< second cut-off
+  std::int32_t m = 0;  ///< number of filter points, even
+};
+SincSpec g_spec;
 
 constexpr double kPi = 3.141592653589793;
 // The Blackman window's constants, in extended precision.
@@ -87,18 +99,16 @@ Kernel band_pass(std::int32_t m, double low, double high, std::size_t kept) {
 }
 
 // The kernel of the filter `spec`, its first `kept` taps.
-Kernel build_kernel(const SincSpec& spec, std::size_t kept) {
-  switch (spec.type) {
-    case 0:
+Kernel build_kernel(const SincSpec& spec, int type, std::size_t kept) {
+  switch (type) {
+    case kLowPass:
       return low_pass(spec.m, spec.fc1, kept);
-    case 1:
+    case kHighPass:
       return high_pass(spec.m, spec.fc2, kept);
-    case 2:
+    case kBandPass:
       return band_pass(spec.m, spec.fc1, spec.fc2, kept);
-    case 3:
-      return band_stop(spec.m, spec.fc1, spec.fc2, kept);
     default:
-      KEST_FATAL("Unknown filter type\n");
+      return band_stop(spec.m, spec.fc1, spec.fc2, kept);
   }
 }
 
@@ -115,13 +125,75 @@ void convolve(std::span<const double> x, std::span<double> y, const Kernel& h) {
   }
 }
 
-}  // namespace
-
-OpResult sinc(const Job& job) {
-  return filter_table(job, [](Frame& frame) {
-    return [h = build_kernel(frame.params().sinc, frame.counted_rows())](
+OpResult run(const Job& job) {
+  return filter_table(job, [&job](Frame& frame) {
+    return [h = build_kernel(g_spec, variant_kind(job), frame.counted_rows())](
                std::span<const double> x, std::span<double> y) { convolve(x, y, h); };
   });
 }
+
+// The fc of the sinc filters must lie strictly inside (0, 0.5); NaN does not.
+bool cutoff_in_range(double fc) {
+  return fc > 0.0 && fc < 0.5;
+}
+
+void check_points(std::int32_t m) {
+  if (m % 2 != 0) KEST_FATAL("M should be even\n");
+  if (m <= 0) KEST_FATAL("M should be a positive even number\n");
+}
+
+// "%lf, %d": a cut-off and the number of points; the high-pass cut-off is fc2.
+template <OpCode code>
+void parse_single(const char* arg, OpChoice& choice) {
+  double fc = 0.0;
+  std::int32_t m = 0;
+  const char* text = arg;
+  const bool read =
+      scan_double(text, fc) && scan_literal(text, ',') && (skip_blanks(text), scan_int(text, m));
+  if (!read) KEST_FATAL("Wrong number of parameters\n");
+  if (!cutoff_in_range(fc)) KEST_FATAL("Cutoff frequency out of range (0 - 0.5)\n");
+  check_points(m);
+  choice.choose(code);
+  g_spec = code == OpCode::kSincHighPass ? SincSpec{0.0, fc, m} : SincSpec{fc, 0.0, m};
+}
+
+// "%lf, %lf, %d": two cut-offs and the number of points.
+template <OpCode code>
+void parse_pair(const char* arg, OpChoice& choice) {
+  double fcl = 0.0;
+  double fch = 0.0;
+  std::int32_t m = 0;
+  const char* text = arg;
+  const bool read = scan_double(text, fcl) && scan_literal(text, ',') &&
+                    (skip_blanks(text), scan_double(text, fch)) && scan_literal(text, ',') &&
+                    (skip_blanks(text), scan_int(text, m));
+  if (!read) KEST_FATAL("Wrong number of parameters\n");
+  if (!cutoff_in_range(fcl) || !cutoff_in_range(fch)) {
+    KEST_FATAL("Cutoff frequencies out of range (0 - 0.5)\n");
+  }
+  check_points(m);
+  choice.choose(code);
+  g_spec = SincSpec{fcl, fch, m};
+}
+
+constexpr OptionArg R = OptionArg::kRequired;
+constexpr OptionArg N = OptionArg::kNone;
+
+constexpr OptionSpec kOptions[] = {
+    {"sinc-lp", 0, R, N, parse_single<OpCode::kSincLowPass>},
+    {"sinc-hp", 0, R, N, parse_single<OpCode::kSincHighPass>},
+    {"sinc-bp", 0, R, N, parse_pair<OpCode::kSincBandPass>},
+    {"sinc-bs", 0, R, N, parse_pair<OpCode::kSincBandStop>},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kSincLowPass, true, true, kFilterFull, kFilterQuiet, Report::kNothing, kLowPass},
+    {OpCode::kSincHighPass, true, true, kFilterFull, kFilterQuiet, Report::kNothing, kHighPass},
+    {OpCode::kSincBandPass, true, true, kFilterFull, kFilterQuiet, Report::kNothing, kBandPass},
+    {OpCode::kSincBandStop, true, true, kFilterFull, kFilterQuiet, Report::kNothing, kBandStop},
+};
+
+}  // namespace
+
+extern const Operation kSinc = {"sinc", kOptions, kVariants, run, [] { g_spec = {}; }};
 
 }  // namespace kest

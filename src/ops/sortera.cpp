@@ -35,6 +35,9 @@ namespace kest {
 
 namespace {
 
+constexpr char kDefaultKeys[] = "1";
+std::string g_keys = kDefaultKeys;  ///< the key list of -q
+
 struct SortKeys {
   std::vector<std::int32_t> columns;  // 0-based, as given (-1 for a key of 0)
   bool descending = false;
@@ -217,17 +220,10 @@ void sort_rows(double** rows, std::size_t n, RowOrder& order) {
   std::sort(rows, rows + n, nan_high);
 }
 
-}  // namespace
-
-OpResult sortera(const Job& job) {
+OpResult run(const Job& job) {
   const Settings& s = settings();
-  const SortKeys keys = parse_keys(job.params->sort_spec);
-  const char* direction = keys.descending ? "descending" : "ascending";
-  if (s.quiet) {
-    std::fprintf(stderr, "Kest: Sorting %s ", keys.descending ? "desc" : "asc");
-  } else {
-    std::fprintf(stderr, "Sorting %s\n", direction);
-  }
+  const SortKeys keys = parse_keys(g_keys);
+  announce(job, keys.descending ? "desc" : "asc");
   Frame frame(job, {.rows = true, .flags = false});
   const std::uint32_t cols = frame.cols();
   const std::uint32_t rows = frame.counted_rows();
@@ -259,5 +255,21 @@ OpResult sortera(const Job& job) {
   }
   return frame.finish(rows);
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"sort|qsort", 'q', OptionArg::kRequired, OptionArg::kRequired,
+     [](const char* arg, OpChoice& choice) {
+       g_keys = arg;
+       choice.choose(OpCode::kSort);
+     }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kSort, true, false, "Sorting %sending\n", "Kest: Sorting %s "},
+};
+
+}  // namespace
+
+extern const Operation kSortera = {"sortera", kOptions, kVariants, run,
+                                   [] { g_keys = std::string(kDefaultKeys); }};
 
 }  // namespace kest

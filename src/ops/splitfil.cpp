@@ -8,17 +8,31 @@
 // file and arguments give the same files in every run.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/diagnostics.h"
 #include "base/random.h"
 #include "base/settings.h"
+#include "base/text.h"
 #include "ops/frame.h"
+#include "ops/option_scan.h"
 
 namespace kest {
 
 namespace {
+
+constexpr double kDefaultAmount = 90.0;
+
+// What -d gives: the rows (or the percentage) of the training file, and whether
+// they are drawn at random.
+struct Split {
+  double amount = kDefaultAmount;
+  bool percent = false;
+  bool random = false;
+};
+Split g_split;
 
 // The input name with its extension (from the last '.' of the last path
 // component, if any) replaced by `extension`.
@@ -32,7 +46,7 @@ std::string split_name(const std::string& in, const char* extension) {
 
 // The number of training rows, from the split value.
 std::uint32_t training_rows(double value, std::uint32_t rows) {
-  if (settings().split_percent != 0) {
+  if (g_split.percent) {
     const double n = std::floor(static_cast<double>(rows) * value / 100.0);
     if (!(n > 0.0)) return 0;
     return n >= rows ? rows : static_cast<std::uint32_t>(n);
@@ -67,11 +81,9 @@ std::uint32_t draw_row(std::uint32_t rows) {
   }
 }
 
-}  // namespace
-
-OpResult splitfil(const Job& job) {
+OpResult run(const Job& job) {
   const Settings& s = settings();
-  if (s.quiet) std::fputs("Kest: Split ", stderr);
+  announce(job);
   // The file is checked first (its report is printed even in quiet mode), then
   // read again for the rows.
   Frame frame(job, {.comments = false, .another_pass = true});
@@ -85,12 +97,12 @@ OpResult splitfil(const Job& job) {
   const std::uint32_t rows = check_rows(frame.input(), cols);
   frame.rewind(true);
 
-  const std::uint32_t n = training_rows(job.params->split_amount, rows);
+  const std::uint32_t n = training_rows(g_split.amount, rows);
   const auto report = [](const char* before, std::uint32_t count, const char* after) {
     std::fprintf(stderr, "%s%lu%s", before, static_cast<unsigned long>(count), after);
   };
   if (s.quiet) {
-    if (s.split_random) {
+    if (g_split.random) {
       report("", n, " train & ");
       report("", rows - n, " test");
     } else {
@@ -99,7 +111,7 @@ OpResult splitfil(const Job& job) {
   } else {
     std::fprintf(stderr, "Variables:%lu\nRows:%lu\n", static_cast<unsigned long>(cols),
                  static_cast<unsigned long>(rows));
-    if (s.split_random) {
+    if (g_split.random) {
       report("Splits the file with ", n, " rows in the trainingfile\n");
       report("and ", rows - n, " rows in the testfile.\n");
     } else {
@@ -108,7 +120,7 @@ OpResult splitfil(const Job& job) {
   }
 
   std::vector<std::uint8_t> training = vector_or_die<std::uint8_t>(__FILE_NAME__, __LINE__, rows);
-  if (s.split_random) {
+  if (g_split.random) {
     for (std::uint32_t i = 0; i < n; ++i) {
       std::uint32_t row = draw_row(rows);
       while (training[row] != 0) row = draw_row(rows);
@@ -145,5 +157,44 @@ OpResult splitfil(const Job& job) {
   }
   return frame.finish(rows);
 }
+
+// "#[p][s]": a number of rows, or with p (or %) a percentage; with s at random.
+void parse_split(const char* arg, OpChoice& choice) {
+  choice.choose(OpCode::kSplit);
+  g_split = Split{};
+  double& amount = g_split.amount;
+  if (arg == nullptr) return;
+  if (arg[std::strspn(arg, "0123456789.pP%sS")] != '\0') {
+    KEST_FATAL("invalid characters in option argument for option -d: %s.\n", arg);
+  }
+  // "%16lf": only digits and '.' can form the number here.
+  char number[17];
+  bounded_copy(number, arg, sizeof number);
+  const char* cursor = number;
+  int percent = 0;
+  if (!scan_double(cursor, amount)) {
+    percent = 1;
+    amount = kDefaultAmount;
+  }
+  if (std::strpbrk(arg, "pP%") != nullptr) ++percent;
+  g_split.random = std::strpbrk(arg, "sS") != nullptr;
+  if (percent != 0) {
+    if (!(amount > 0.0 && amount < 100.0)) {
+      KEST_FATAL("Percent must be between 0%% and 100%% (%f)", amount);
+    }
+    g_split.percent = true;
+  }
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"split", 'd', OptionArg::kRequired, OptionArg::kOptional, parse_split},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kSplit, false, false, "", "Kest: Split "},
+};
+
+}  // namespace
+
+extern const Operation kSplitfil = {"splitfil", kOptions, kVariants, run, [] { g_split = {}; }};
 
 }  // namespace kest

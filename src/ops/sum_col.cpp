@@ -18,8 +18,6 @@ namespace kest {
 namespace {
 
 OpResult sum_vertical(const Job& job) {
-  std::fputs(settings().quiet ? "Kest: Vertical sum " : "Vertical sum except selected rows\n",
-             stderr);
   Frame frame(job, {.rows = true, .flags = false});
   const std::uint32_t n = frame.cols();
   const std::uint32_t counted = frame.counted_rows();
@@ -43,9 +41,6 @@ OpResult sum_vertical(const Job& job) {
 }
 
 OpResult sum_horizontal(const Job& job) {
-  std::fputs(
-      settings().quiet ? "Kest: Horizontal sum " : "Horizontal sum except selected columns\n",
-      stderr);
   Frame frame(job);
   const std::uint32_t n = frame.cols();
   const std::size_t width = static_cast<std::size_t>(n) + 1;
@@ -65,10 +60,26 @@ OpResult sum_horizontal(const Job& job) {
   return frame.finish(rows);
 }
 
+OpResult run(const Job& job) {
+  announce(job);
+  return variant_kind(job) == 0 ? sum_vertical(job) : sum_horizontal(job);
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"sum-col|sum_col|sum-vertical|sum_vertical", 0, OptionArg::kNone, OptionArg::kNone,
+     [](const char*, OpChoice& choice) { choice.choose(OpCode::kSumVertical); }},
+    {"sum-row|sum_row|sum-horizontal|sum_horizontal", 0, OptionArg::kNone, OptionArg::kNone,
+     [](const char*, OpChoice& choice) { choice.choose(OpCode::kSumHorizontal); }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kSumVertical, true, false, "Vertical sum except selected rows\n",
+     "Kest: Vertical sum ", Report::kNothing, 0},
+    {OpCode::kSumHorizontal, true, false, "Horizontal sum except selected columns\n",
+     "Kest: Horizontal sum ", Report::kNothing, 1},
+};
+
 }  // namespace
 
-OpResult sum_col(const Job& job) {
-  return job.code == OpCode::kSumVertical ? sum_vertical(job) : sum_horizontal(job);
-}
+extern const Operation kSumCol = {"sum_col", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

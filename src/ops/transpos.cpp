@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "base/diagnostics.h"
-#include "base/settings.h"
 #include "ops/frame.h"
 
 namespace kest {
 
-OpResult transpos(const Job& job) {
-  std::fputs(settings().quiet ? "Kest: Transpose " : "Transposing\n", stderr);
+namespace {
+
+OpResult run(const Job& job) {
+  announce(job);
   Frame frame(job, {.rows = true, .flags = false, .comments = false});
   const std::uint32_t cols = frame.cols();
   const std::uint32_t rows = cols == 0 ? 0 : frame.counted_rows();
@@ -30,5 +31,17 @@ OpResult transpos(const Job& job) {
   }
   return frame.finish(rows);
 }
+
+constexpr OptionSpec kOptions[] = {
+    {"transpose", 't', OptionArg::kNone, OptionArg::kNone,
+     [](const char*, OpChoice& choice) { choice.choose(OpCode::kTranspose); }},
+};
+constexpr Variant kVariants[] = {
+    {OpCode::kTranspose, true, false, "Transposing\n", "Kest: Transpose "},
+};
+
+}  // namespace
+
+extern const Operation kTranspos = {"transpos", kOptions, kVariants, run, nullptr};
 
 }  // namespace kest

@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   kest::reset_settings();
+  kest::reset_operations();
   kest::mutable_settings().more = true;  // help is written, never paged
   kest::select_standard_output();
   optind = 0;

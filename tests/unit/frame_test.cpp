@@ -27,7 +27,7 @@ class FrameTest : public testing::TempDirTest {
     TempDirTest::TearDown();
   }
   Job job(const std::string& out = "out", const std::string& in = "in") {
-    return Job{OpCode::kNop, path(in), path(out), SelectionSource::none(), &params_, {}};
+    return Job{OpCode::kNop, path(in), path(out), SelectionSource::none(), {}};
   }
   // The fatal message of opening the job's input and output.
   static std::string open_message(const Job& j) {
@@ -36,7 +36,6 @@ class FrameTest : public testing::TempDirTest {
       frame.open_output(frame.shape());
     });
   }
-  OpParams params_;
 };
 
 TEST_F(FrameTest, TheHeaderDescribesTheShapeTheOperationStates) {
