@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
   kest::ChartSpec spec;
   spec.title = "bench.dat";
   spec.x_label = "row";
-  for (std::size_t s = 0; s < series; ++s) spec.series_names.push_back("column " + std::to_string(s + 1));
+  for (std::size_t s = 0; s < series; ++s)
+    spec.series_names.push_back("column " + std::to_string(s + 1));
   spec.x_first = 1;
   spec.x_last = static_cast<double>(rows);
   kest::ChartBuilder chart(spec);
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
 
   const double add_s = std::chrono::duration<double>(added - start).count();
   const double svg_s = std::chrono::duration<double>(written - added).count();
-  std::printf("%zu rows x %zu series: add_row %.3f s (%.2f ns a value), document %.3f s, %zu bytes\n",
-              rows, series, add_s, add_s * 1e9 / static_cast<double>(rows * series), svg_s, svg.size());
+  std::printf(
+      "%zu rows x %zu series: add_row %.3f s (%.2f ns a value), document %.3f s, %zu bytes\n", rows,
+      series, add_s, add_s * 1e9 / static_cast<double>(rows * series), svg_s, svg.size());
   return 0;
 }

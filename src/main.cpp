@@ -25,11 +25,23 @@ void* operator new(std::size_t bytes) {
     handler();
   }
 }
-void* operator new[](std::size_t bytes) { return ::operator new(bytes); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void* operator new[](std::size_t bytes) {
+  return ::operator new(bytes);
+}
+void operator delete(void* block) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+  std::free(block);
+}
 #endif
 
-int main(int argc, char** argv) { return kest::main_entry(argc, argv); }
+int main(int argc, char** argv) {
+  return kest::main_entry(argc, argv);
+}

@@ -52,8 +52,12 @@ float RandomSource::draw(std::int32_t& seed) {
   return static_cast<float>(static_cast<long double>(mj) * kScale);
 }
 
-RandomSource& random_source() { return g_source; }
-std::int32_t& random_seed() { return g_seed; }
+RandomSource& random_source() {
+  return g_source;
+}
+std::int32_t& random_seed() {
+  return g_seed;
+}
 
 void reset_random_source() {
   g_source = RandomSource();

@@ -31,7 +31,9 @@ class RandomSource {
 RandomSource& random_source();
 std::int32_t& random_seed();
 /// A draw from the process-wide source with the shared seed.
-inline float random_draw() { return random_source().draw(random_seed()); }
+inline float random_draw() {
+  return random_source().draw(random_seed());
+}
 /// Back to the start of the run: a fresh source and the seed -1 (tests).
 void reset_random_source();
 

@@ -6,10 +6,16 @@ namespace {
 Settings g_settings;
 }  // namespace
 
-const Settings& settings() { return g_settings; }
+const Settings& settings() {
+  return g_settings;
+}
 
-Settings& mutable_settings() { return g_settings; }
+Settings& mutable_settings() {
+  return g_settings;
+}
 
-void reset_settings() { g_settings = Settings{}; }
+void reset_settings() {
+  g_settings = Settings{};
+}
 
 }  // namespace kest

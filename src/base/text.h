@@ -7,9 +7,13 @@
 namespace kest {
 
 /// White space as isspace classifies it in the "C" locale: blank, \t, \n, \v, \f, \r.
-constexpr bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool is_blank(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 /// A decimal digit 0 to 9.
-constexpr bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+constexpr bool is_digit(char c) {
+  return static_cast<unsigned char>(c - '0') < 10;
+}
 /// An ASCII letter.
 constexpr bool is_letter(char c) {
   return static_cast<unsigned char>((c | 0x20) - 'a') < 26;

@@ -15,7 +15,7 @@ inline constexpr int kMaxArgumentFileDepth = 32;
 /// expanded and no argument dropped). Nesting deeper than kMaxArgumentFileDepth
 /// is fatal. An argument file that is a directory is refused ("Could not open
 /// file %s\n"). `files_read` receives the name of every argument file read.
-std::optional<std::vector<std::string>> expand_arguments(int argc, char** argv,
-                                                         std::vector<std::string>* files_read = nullptr);
+std::optional<std::vector<std::string>> expand_arguments(
+    int argc, char** argv, std::vector<std::string>* files_read = nullptr);
 
 }  // namespace kest

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "base/settings.h"
 #include "base/diagnostics.h"
+#include "base/settings.h"
 #include "base/text.h"
 
 extern char** environ;
@@ -202,7 +202,7 @@ std::string help_text(const char* program_path) {
 std::vector<std::string> pager_words(const char* pager) {
   std::vector<std::string> words;
   std::string word;
-  for (const char* c = pager != nullptr ? pager : ""; ; ++c) {
+  for (const char* c = pager != nullptr ? pager : "";; ++c) {
     if (*c == ' ' || *c == '\t' || *c == '\0') {
       if (!word.empty()) words.push_back(word);
       word.clear();
@@ -229,7 +229,8 @@ int wait_status(pid_t pid) {
 // is done) closes the pipe: the rest is dropped, without the signal that would
 // end the run.
 void feed_pager(int fd, const std::string& text) {
-  struct sigaction ignore {}, saved {};
+  struct sigaction ignore {
+  }, saved{};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, &saved);

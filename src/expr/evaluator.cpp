@@ -220,11 +220,21 @@ class ProgramTranslator final : public LexRecorder {
     for (;;) {
       Op op;
       switch (lex_.sym) {
-        case symbol_less: op = Op::kLess; break;
-        case symbol_less_equal: op = Op::kLessEqual; break;
-        case symbol_greater: op = Op::kGreater; break;
-        case symbol_greater_equal: op = Op::kGreaterEqual; break;
-        default: trace(kRelationalsLevel); return;
+        case symbol_less:
+          op = Op::kLess;
+          break;
+        case symbol_less_equal:
+          op = Op::kLessEqual;
+          break;
+        case symbol_greater:
+          op = Op::kGreater;
+          break;
+        case symbol_greater_equal:
+          op = Op::kGreaterEqual;
+          break;
+        default:
+          trace(kRelationalsLevel);
+          return;
       }
       getsym(lex_);
       plus_minus();
@@ -253,10 +263,18 @@ class ProgramTranslator final : public LexRecorder {
     for (;;) {
       Op op;
       switch (lex_.sym) {
-        case symbol_times: op = Op::kMultiply; break;
-        case symbol_slash: op = Op::kDivide; break;
-        case symbol_mod: op = Op::kModulo; break;
-        default: trace(kTermLevel); return;
+        case symbol_times:
+          op = Op::kMultiply;
+          break;
+        case symbol_slash:
+          op = Op::kDivide;
+          break;
+        case symbol_mod:
+          op = Op::kModulo;
+          break;
+        default:
+          trace(kTermLevel);
+          return;
       }
       getsym(lex_);
       factor();
@@ -270,7 +288,9 @@ class ProgramTranslator final : public LexRecorder {
         emit(Op::kNumber, 0, 0, lex_.number);
         getsym(lex_);
         return;
-      case symbol_identifier: load_name(); return;
+      case symbol_identifier:
+        load_name();
+        return;
       case symbol_lparen:
         nest();
         getsym(lex_);
@@ -288,8 +308,11 @@ class ProgramTranslator final : public LexRecorder {
         --nesting_;
         return;
       }
-      case symbol_function: eval_func(); return;
-      default: no_factor();
+      case symbol_function:
+        eval_func();
+        return;
+      default:
+        no_factor();
     }
   }
 
@@ -330,7 +353,9 @@ class ProgramTranslator final : public LexRecorder {
     nest();
     const FunctionEntry* entry = function_entry();
     switch (entry->arity) {
-      case 0: expect_symbol(lex_, symbol_rparen); break;
+      case 0:
+        expect_symbol(lex_, symbol_rparen);
+        break;
       case 1:
         ternary();
         expect_symbol(lex_, symbol_rparen);
@@ -341,7 +366,8 @@ class ProgramTranslator final : public LexRecorder {
         ternary();
         expect_symbol(lex_, symbol_rparen);
         break;
-      default: wrong_arity();
+      default:
+        wrong_arity();
     }
     emit(Op::kCall, static_cast<std::uint32_t>(entry - function_table().data()), site_before_pc());
     trace(kEvalFuncLevel);
@@ -374,7 +400,9 @@ void Program::run(Lexer& lex) {
   double* sp = stack_.data();  // the next free place
   for (const Instruction& in : code_) {
     switch (in.op) {
-      case Op::kNumber: *sp++ = in.number; break;
+      case Op::kNumber:
+        *sp++ = in.number;
+        break;
       case Op::kLoad: {
         const double* value = assigned.find(in.a);
         if (value == nullptr) value = inputs.find(in.a);
@@ -397,7 +425,9 @@ void Program::run(Lexer& lex) {
         if (in.b != 0) std::fprintf(stderr, "%s = %g\n", symbol(in.a).name.c_str(), value);
         break;
       }
-      case Op::kNegate: sp[-1] = -sp[-1]; break;
+      case Op::kNegate:
+        sp[-1] = -sp[-1];
+        break;
       case Op::kAdd:
         --sp;
         sp[-1] += *sp;
@@ -477,12 +507,17 @@ void Program::run(Lexer& lex) {
         }
         break;
       }
-      case Op::kTrace: std::fprintf(stderr, kTraceFormats[in.a], sp[-1]); break;
-      case Op::kVerbose: lex.verbose = static_cast<std::int32_t>(in.a); break;
+      case Op::kTrace:
+        std::fprintf(stderr, kTraceFormats[in.a], sp[-1]);
+        break;
+      case Op::kVerbose:
+        lex.verbose = static_cast<std::int32_t>(in.a);
+        break;
       case Op::kNumberRange:
         perform_range_report(lex, RangeReport{"getsym", ERANGE, sites_[in.a]});
         break;
-      case Op::kFail: perform_failure(lex, failures_[in.a]);
+      case Op::kFail:
+        perform_failure(lex, failures_[in.a]);
     }
   }
   lex.pc = text + text_.size();

@@ -49,40 +49,67 @@ constexpr const char* kDisplayNames[symbol_kind_count] = {
 /// The kind of a two-character symbol starting with a, b, or symbol_none.
 std::uint32_t two_char_symbol(char a, char b) {
   switch (a) {
-    case '*': return b == '*' ? symbol_raised_to : symbol_none;
-    case '&': return b == '&' ? symbol_logic_and : symbol_none;
-    case '|': return b == '|' ? symbol_logic_or : symbol_none;
-    case '!': return b == '=' ? symbol_not_equal : symbol_none;
-    case '<': return b == '>' ? symbol_not_equal : b == '=' ? symbol_less_equal : symbol_none;
-    case '=': return b == '=' ? symbol_equal : symbol_none;
-    case '>': return b == '=' ? symbol_greater_equal : symbol_none;
-    case ':': return b == '=' ? symbol_assign : symbol_none;
-    default: return symbol_none;
+    case '*':
+      return b == '*' ? symbol_raised_to : symbol_none;
+    case '&':
+      return b == '&' ? symbol_logic_and : symbol_none;
+    case '|':
+      return b == '|' ? symbol_logic_or : symbol_none;
+    case '!':
+      return b == '=' ? symbol_not_equal : symbol_none;
+    case '<':
+      return b == '>' ? symbol_not_equal : b == '=' ? symbol_less_equal : symbol_none;
+    case '=':
+      return b == '=' ? symbol_equal : symbol_none;
+    case '>':
+      return b == '=' ? symbol_greater_equal : symbol_none;
+    case ':':
+      return b == '=' ? symbol_assign : symbol_none;
+    default:
+      return symbol_none;
   }
 }
 
 /// The kind of a one-character symbol, or symbol_none.
 std::uint32_t one_char_symbol(char c) {
   switch (c) {
-    case '(': return symbol_lparen;
-    case ')': return symbol_rparen;
-    case '*': return symbol_times;
-    case '+': return symbol_plus;
-    case ',': return symbol_comma;
-    case '-': return symbol_minus;
-    case '/': return symbol_slash;
-    case ':': return symbol_colon;
-    case ';': return symbol_semicolon;
-    case '<': return symbol_less;
-    case '=': return symbol_assign;
-    case '>': return symbol_greater;
-    case '?': return symbol_question;
-    case '[': return symbol_lsqparen;
-    case ']': return symbol_rsqparen;
-    case '^': return symbol_raised_to;
+    case '(':
+      return symbol_lparen;
+    case ')':
+      return symbol_rparen;
+    case '*':
+      return symbol_times;
+    case '+':
+      return symbol_plus;
+    case ',':
+      return symbol_comma;
+    case '-':
+      return symbol_minus;
+    case '/':
+      return symbol_slash;
+    case ':':
+      return symbol_colon;
+    case ';':
+      return symbol_semicolon;
+    case '<':
+      return symbol_less;
+    case '=':
+      return symbol_assign;
+    case '>':
+      return symbol_greater;
+    case '?':
+      return symbol_question;
+    case '[':
+      return symbol_lsqparen;
+    case ']':
+      return symbol_rsqparen;
+    case '^':
+      return symbol_raised_to;
     case '%':
-    case '\\': return symbol_mod;
-    default: return symbol_none;
+    case '\\':
+      return symbol_mod;
+    default:
+      return symbol_none;
   }
 }
 

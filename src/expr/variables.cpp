@@ -32,8 +32,10 @@ Symbol describe_name(std::string_view name) {
     case 'g':
     case 'n':
     case 'p':
-    case 'r': break;
-    default: return s;
+    case 'r':
+      break;
+    default:
+      return s;
   }
   s.family = name[0];
   std::size_t i = 2;

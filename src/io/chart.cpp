@@ -200,12 +200,23 @@ std::string fit_text(std::string clean, std::size_t max_chars) {
 void append_escaped(std::string& out, std::string_view clean) {
   for (const char c : clean) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -275,7 +286,8 @@ ChartTicks ticks_between(long double lo, long double hi, int max_ticks, Range* c
   if (cover != nullptr) *cover = {lo, hi};
   const long double span = hi - lo;
   if (!(span > 0) || !std::isfinite(span)) {
-    if (std::isfinite(lo) && std::fabs(lo) <= DBL_MAX) ticks.values.push_back(static_cast<double>(lo) + 0.0);
+    if (std::isfinite(lo) && std::fabs(lo) <= DBL_MAX)
+      ticks.values.push_back(static_cast<double>(lo) + 0.0);
     return ticks;
   }
   // Start a little below the step that gives max_ticks intervals and walk up the
@@ -575,7 +587,9 @@ ChartLayout layout_of(const ChartSpec& spec, Axis* x) {
 }
 
 // Grid line positions sit on pixel centres so that one-pixel lines stay crisp.
-long double crisp(long double position) { return std::floor(position) + 0.5L; }
+long double crisp(long double position) {
+  return std::floor(position) + 0.5L;
+}
 
 // ---- series ----------------------------------------------------------------------
 
@@ -751,8 +765,9 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   out += "</g>\n";
 
   // The series: one group each, one polyline per run and a path of dots.
-  out += "<g id=\"series\" fill=\"none\" stroke-width=\"1.5\" stroke-linejoin=\"round\" "
-         "stroke-linecap=\"round\">\n";
+  out +=
+      "<g id=\"series\" fill=\"none\" stroke-width=\"1.5\" stroke-linejoin=\"round\" "
+      "stroke-linecap=\"round\">\n";
   for (std::size_t s = 0; s < spec.series_names.size(); ++s) {
     append_series(out, spec, g, s, s < series.size() ? &series[s] : nullptr);
   }
@@ -786,7 +801,8 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   for (const std::string& label : g.y.labels) widest_y = std::max(widest_y, label.size());
   const double y_band = y_label_band(spec, lay.width);
   const double y_room = plot.x - y_band - kTickLength - 6;
-  const double y_font = std::clamp(y_room / (static_cast<double>(widest_y) * kCharWidth), 8.0, kLabelFont);
+  const double y_font =
+      std::clamp(y_room / (static_cast<double>(widest_y) * kCharWidth), 8.0, kLabelFont);
   out += "<g id=\"tick-labels\" font-family=\"sans-serif\" font-size=\"12\" fill=\"";
   out += kTextColour;
   out += "\">\n";
@@ -806,8 +822,9 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   }
   out += "</g>\n";
 
-  const std::string text_style = std::string(" font-family=\"sans-serif\" font-size=\"12\" fill=\"") +
-                                 kTextColour + "\" text-anchor=\"middle\"";
+  const std::string text_style =
+      std::string(" font-family=\"sans-serif\" font-size=\"12\" fill=\"") + kTextColour +
+      "\" text-anchor=\"middle\"";
   const double char_px = kLabelFont * kCharWidth;
   if (lay.height - plot_bottom >= kLabelFont * 3) {  // room under the tick labels
     append_text_element(
@@ -844,10 +861,13 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
     const std::size_t name_chars = static_cast<std::size_t>(
         std::max(0.0, (lay.legend_column_width - kLegendSwatch - 14) / char_px + 1e-9));
     const std::size_t count = spec.series_names.size();
-    const std::size_t slots = std::min<std::size_t>(count, lay.legend_entries + (count > lay.legend_entries));
+    const std::size_t slots =
+        std::min<std::size_t>(count, lay.legend_entries + (count > lay.legend_entries));
     for (std::size_t i = 0; i < slots; ++i) {
-      const long double left = box.x + 6 + static_cast<double>(i / lay.legend_rows) * lay.legend_column_width;
-      const long double middle = box.y + 4 + (static_cast<double>(i % lay.legend_rows) + 0.5) * kLegendRowHeight;
+      const long double left =
+          box.x + 6 + static_cast<double>(i / lay.legend_rows) * lay.legend_column_width;
+      const long double middle =
+          box.y + 4 + (static_cast<double>(i % lay.legend_rows) + 0.5) * kLegendRowHeight;
       if (i == lay.legend_entries) {
         const std::string more = "+" + std::to_string(count - i) + " more";
         append_text_element(out, left, middle + 4, "", fit_text(more, name_chars + 4));
@@ -953,7 +973,8 @@ ChartBuilder::ChartBuilder(ChartSpec spec)
   x_lo_ = layout_.x_lo;
   x_hi_ = layout_.x_hi;
   x_scale_ = columns_ / (x_hi_ - x_lo_);
-  cells_ = vector_or_die<Cell>(__FILE_NAME__, __LINE__, static_cast<std::size_t>(columns_) * series_count_);
+  cells_ = vector_or_die<Cell>(__FILE_NAME__, __LINE__,
+                               static_cast<std::size_t>(columns_) * series_count_);
 }
 
 void ChartBuilder::mark_gap(Cell& cell) const {
@@ -1028,7 +1049,8 @@ std::vector<ChartLines> ChartBuilder::reduced_lines() const {
   for (std::size_t s = 0; s < series_count_; ++s) {
     bool open = false;
     for (std::uint32_t column = 0; column < columns_; ++column) {
-      append_column_points(cells_[static_cast<std::size_t>(column) * series_count_ + s], lines[s], open);
+      append_column_points(cells_[static_cast<std::size_t>(column) * series_count_ + s], lines[s],
+                           open);
     }
   }
   return lines;

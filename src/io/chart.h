@@ -68,8 +68,8 @@ struct ChartLayout {
   /// The plot area; its left and top edges and its size are whole pixels, so
   /// pixel column k of the plot is the page's column plot.x + k.
   ChartBox plot;
-  ChartBox legend;  ///< the legend's frame (empty without series)
-  ChartBox title;   ///< the band above the plot that holds the title
+  ChartBox legend;                   ///< the legend's frame (empty without series)
+  ChartBox title;                    ///< the band above the plot that holds the title
   std::uint32_t legend_rows = 0;     ///< entries per legend column
   std::uint32_t legend_columns = 0;  ///< legend columns
   std::uint32_t legend_entries = 0;  ///< series named; the rest are summed up in one entry
@@ -160,7 +160,7 @@ class ChartBuilder {
   struct Kept {
     double x;
     double y;
-    std::uint64_t row;      // row order, for the order of the points and the gaps
+    std::uint64_t row;        // row order, for the order of the points and the gaps
     std::uint64_t gap_after;  // the first gap after this point in its column, or kNoGap
   };
   // The M4 points of one series in one pixel column.
@@ -180,7 +180,7 @@ class ChartBuilder {
   std::uint32_t columns_;
   long double x_lo_;
   long double x_hi_;
-  long double x_scale_;  // pixel columns per x unit
+  long double x_scale_;      // pixel columns per x unit
   std::vector<Cell> cells_;  // column-major: cells_[column * series_count_ + series]
   std::uint64_t row_ = 0;
   std::uint32_t last_column_ = 0;

@@ -12,14 +12,14 @@
 // on every call, which would make each call cost the rest of a long line.
 #include "io/numscan.h"
 
-#include "base/text.h"
-
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <system_error>
+
+#include "base/text.h"
 
 namespace kest {
 namespace {

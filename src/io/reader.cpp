@@ -4,9 +4,8 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,7 +23,9 @@ namespace kest {
 // InputStream
 
 InputStream::InputStream(int fd, bool owned, std::string name, std::size_t block_size)
-    : fd_(fd), owned_(owned), name_(std::move(name)),
+    : fd_(fd),
+      owned_(owned),
+      name_(std::move(name)),
       block_size_(std::max<std::size_t>(block_size, 1)) {
   // Room for a closing NUL, and for copying a token whole from its start.
   block_ = buffer_or_die(__FILE_NAME__, __LINE__, block_size_ + 1 + kLinePadding);
@@ -342,7 +343,9 @@ std::deque<std::string>& pending_comments() {
   return queue;
 }
 
-void reset_pending_comments() { pending_comments().clear(); }
+void reset_pending_comments() {
+  pending_comments().clear();
+}
 
 CommentSink& pending_comment_sink() {
   struct Queue final : CommentSink {
@@ -432,7 +435,8 @@ std::uint32_t count_rows(InputStream& in, std::uint32_t n) {
     if (!read_data_line(in, nullptr, line) || count_values(line.text) != n) break;
     ++rows;
   }
-  if (!settings().quiet) std::fprintf(stderr, "Found %lu rows.\n", static_cast<unsigned long>(rows));
+  if (!settings().quiet)
+    std::fprintf(stderr, "Found %lu rows.\n", static_cast<unsigned long>(rows));
   return rows;
 }
 
@@ -458,8 +462,8 @@ std::uint32_t check_rows(InputStream& in, std::uint32_t cols) {
   }
   if (mismatches != 0) {
     clear_status_line();
-    std::fprintf(stderr, "Warning: %u column count mismatches found.\nFirst on line %lu", mismatches,
-                 static_cast<unsigned long>(first_mismatch));
+    std::fprintf(stderr, "Warning: %u column count mismatches found.\nFirst on line %lu",
+                 mismatches, static_cast<unsigned long>(first_mismatch));
   }
   return line;
 }
@@ -482,8 +486,8 @@ namespace {
 // glued to the number before it is most often a separator the file uses (a
 // comma, a slash), and the rest of the line is lost: the first such line is
 // noted. Bytes that are not printable are not taken for separators.
-void note_short_row(RowNotes& notes, std::uint64_t line_number, const char* stop,
-                    bool after_number, std::uint32_t n) {
+void note_short_row(RowNotes& notes, std::uint64_t line_number, const char* stop, bool after_number,
+                    std::uint32_t n) {
   if (notes.short_rows++ == 0) {
     notes.first_short_line = line_number;
     notes.wanted = n;
@@ -515,8 +519,8 @@ struct Separators {
 // is no letter, digit, sign, point, parenthesis or underscore): a token's scan
 // stops at it as at a blank, so the line can be parsed where it stands.
 bool delimiter_ends_every_number(char c) {
-  return c > ' ' && c <= '~' && !is_digit(c) && !is_letter(c) && c != '+' && c != '-' &&
-         c != '.' && c != '(' && c != ')' && c != '_';
+  return c > ' ' && c <= '~' && !is_digit(c) && !is_letter(c) && c != '+' && c != '-' && c != '.' &&
+         c != '(' && c != ')' && c != '_';
 }
 
 // Prepares `text` for the n values of `line`.
@@ -714,7 +718,8 @@ InputStream::Take InputStream::take_lines(std::size_t limit, const char** begin,
   const char* stop = static_cast<const char*>(last) + 1;
   // A line that holds a NUL byte is read the usual way: the run ends before it.
   if (const void* nul = std::memchr(from, '\0', static_cast<std::size_t>(stop - from))) {
-    const void* feed = memrchr(from, '\n', static_cast<std::size_t>(static_cast<const char*>(nul) - from));
+    const void* feed =
+        memrchr(from, '\n', static_cast<std::size_t>(static_cast<const char*>(nul) - from));
     if (feed == nullptr) return Take::kNoWholeLine;
     stop = static_cast<const char*>(feed) + 1;
   }
@@ -730,7 +735,8 @@ InputStream::Take InputStream::take_lines(std::size_t limit, const char** begin,
 bool RunRows::whole_lines_parse_as_the_stream(const InputStream& in) {
   const Settings& s = settings();
   return const_cast<InputStream&>(in).skip_rows_left() <= 0 &&
-         (s.input_delimiter == 0 || delimiter_ends_every_number(static_cast<char>(s.input_delimiter)));
+         (s.input_delimiter == 0 ||
+          delimiter_ends_every_number(static_cast<char>(s.input_delimiter)));
 }
 
 RunRows::RunRows(const char* begin, const char* end, std::uint64_t first_line)

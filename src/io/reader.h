@@ -152,29 +152,29 @@ class InputStream {
 
   std::unique_ptr<char[]> block_;  // block_size_ + 1 bytes: room for a closing NUL
   std::size_t block_size_;
-  std::size_t begin_ = 0;          // next unread byte in block_
-  std::size_t end_ = 0;            // bytes held in block_
-  std::uint64_t block_pos_ = 0;    // input position of block_[0]
-  std::uint64_t source_pos_ = 0;   // input position of the next byte read from the source
+  std::size_t begin_ = 0;         // next unread byte in block_
+  std::size_t end_ = 0;           // bytes held in block_
+  std::uint64_t block_pos_ = 0;   // input position of block_[0]
+  std::uint64_t source_pos_ = 0;  // input position of the next byte read from the source
   bool eof_ = false;
-  bool source_done_ = false;       // the source reported its end in this pass
+  bool source_done_ = false;            // the source reported its end in this pass
   std::size_t line_end_at_ = SIZE_MAX;  // a line feed of block_ replaced by NUL
 
   // Spooling of an input that cannot seek.
   int spool_fd_ = -1;
   std::uint64_t spool_size_ = 0;
-  bool last_pass_ = false;         // no rewind follows: bytes need not be kept
-  bool pipe_done_ = false;         // the pipe itself has ended
+  bool last_pass_ = false;  // no rewind follows: bytes need not be kept
+  bool pipe_done_ = false;  // the pipe itself has ended
 
-  std::string memory_;             // bytes of a memory stream
+  std::string memory_;  // bytes of a memory stream
 
   // Compressed input: the decoder between the file and the stream, and the
   // first bytes of an input that cannot seek, read to tell its kind.
   std::unique_ptr<Decoder> decoder_;
   std::string raw_start_;
   std::size_t raw_used_ = 0;
-  std::uint64_t raw_pos_ = 0;      // raw bytes read in this pass
-  std::vector<char> line_;         // a line that straddles blocks
+  std::uint64_t raw_pos_ = 0;  // raw bytes read in this pass
+  std::vector<char> line_;     // a line that straddles blocks
   std::vector<char> scratch_;
 
   bool keep_comments_ = false;
@@ -238,22 +238,24 @@ inline constexpr std::size_t kMaxCopiedToken = 16;
 /// the form that is their own default number text are marked (scan_canonical),
 /// so copying such a token writes the bytes its value's text would be.
 struct RowText {
-  const char* line = nullptr;         ///< the parsed line (valid until the next read)
-  const double* values = nullptr;     ///< where the row was parsed to
-  std::uint64_t serial = 0;           ///< the stream's read_serial() at the parse
-  std::uint32_t count = 0;            ///< values parsed (n)
-  std::vector<std::uint32_t> start;   ///< offset of value i's token in `line`
-  std::vector<std::uint8_t> length;   ///< its length; 0 when it cannot be copied
-  std::vector<double> parsed;         ///< the values as parsed (see read_text_row)
+  const char* line = nullptr;        ///< the parsed line (valid until the next read)
+  const double* values = nullptr;    ///< where the row was parsed to
+  std::uint64_t serial = 0;          ///< the stream's read_serial() at the parse
+  std::uint32_t count = 0;           ///< values parsed (n)
+  std::vector<std::uint32_t> start;  ///< offset of value i's token in `line`
+  std::vector<std::uint8_t> length;  ///< its length; 0 when it cannot be copied
+  std::vector<double> parsed;        ///< the values as parsed (see read_text_row)
   /// Set when the line holds just the n tokens, each marked, with one and the
   /// same `separator` character between them: the row can be copied whole.
   bool whole = false;
-  char separator = 0;  ///< 0 for a row of one value
-  std::uint32_t begin = 0;       ///< the row's text in `line`: from `begin`
-  std::uint32_t text_length = 0; ///< for this many characters
+  char separator = 0;             ///< 0 for a row of one value
+  std::uint32_t begin = 0;        ///< the row's text in `line`: from `begin`
+  std::uint32_t text_length = 0;  ///< for this many characters
 
   /// True while the stream has not moved on since the parse.
-  bool current(const InputStream& in) const { return line != nullptr && serial == in.read_serial(); }
+  bool current(const InputStream& in) const {
+    return line != nullptr && serial == in.read_serial();
+  }
 
   /// Value i of a row read by read_text_row: the parsed value, or the one its
   /// copied token stands for.

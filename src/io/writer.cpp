@@ -17,9 +17,12 @@ namespace kest {
 // OutputStream
 
 OutputStream::OutputStream(int fd, bool owned, std::string name)
-    : fd_(fd), owned_(owned), name_(std::move(name)),
+    : fd_(fd),
+      owned_(owned),
+      name_(std::move(name)),
       data_(buffer_or_die(__FILE_NAME__, __LINE__, kCapacity)),
-      number_(NumberStyle::from_settings()), style_(output_format()),
+      number_(NumberStyle::from_settings()),
+      style_(output_format()),
       delimiter_(settings().delimiter) {
   // The separator is a fixed text for the whole run: write it once and keep it.
   style_.separator(*this);
@@ -122,7 +125,9 @@ void OutputStream::styled_number(std::uint32_t column, double value) {
   used_ += format_number_default(value, data_.get() + used_);
 }
 
-void OutputStream::flush() { flush_buffer(); }
+void OutputStream::flush() {
+  flush_buffer();
+}
 
 void OutputStream::close() {
   if (closed_) return;
@@ -165,8 +170,8 @@ bool same_bits(double a, double b) {
 // form, has that token as its text: the token is copied. A row that is its line
 // (every value so, nothing left out, the line's one separator the style's) is
 // copied whole.
-void OutputStream::numbers_from_text(const double* values, std::size_t n,
-                                     const std::uint8_t* flags, const RowText& text) {
+void OutputStream::numbers_from_text(const double* values, std::size_t n, const std::uint8_t* flags,
+                                     const RowText& text) {
   const std::size_t offset = static_cast<std::size_t>(text.values - values);
   const std::size_t count = text.count;
   if (text.whole && offset == 0 && n == count && flags == nullptr &&
@@ -303,10 +308,16 @@ namespace {
 void nothing(OutputStream&) {}
 void no_comment(OutputStream&, std::string_view) {}
 void no_header(OutputStream&, std::uint32_t, std::uint32_t) {}
-void line_end(OutputStream& out) { out.put('\n'); }
-void comma_blank(OutputStream& out) { out.write(", ", 2); }
+void line_end(OutputStream& out) {
+  out.put('\n');
+}
+void comma_blank(OutputStream& out) {
+  out.write(", ", 2);
+}
 
-void standard_separator(OutputStream& out) { out.put(out.delimiter()); }
+void standard_separator(OutputStream& out) {
+  out.put(out.delimiter());
+}
 void standard_comment(OutputStream& out, std::string_view text) {
   out.write(text);
   out.put('\n');
@@ -315,14 +326,20 @@ void standard_header(OutputStream& out, std::uint32_t, std::uint32_t rows) {
   if (rows != 0) out.print("%lu\n", static_cast<unsigned long>(rows));
 }
 
-void latex_separator(OutputStream& out) { out.write(" & ", 3); }
-void latex_end_row(OutputStream& out) { out.write(" \\\\\n", 4); }
+void latex_separator(OutputStream& out) {
+  out.write(" & ", 3);
+}
+void latex_end_row(OutputStream& out) {
+  out.write(" \\\\\n", 4);
+}
 void latex_comment(OutputStream& out, std::string_view text) {
   out.write("% ", 2);
   out.write(text);
   out.put('\n');
 }
-void latex_footer(OutputStream& out) { out.write("\\end{tabular}\n"); }
+void latex_footer(OutputStream& out) {
+  out.write("\\end{tabular}\n");
+}
 void latex_header(OutputStream& out, std::uint32_t columns, std::uint32_t rows) {
   out.print("%% there are %lu lines in table\n", static_cast<unsigned long>(rows));
   out.write("\\begin{tabular}{");
@@ -333,14 +350,20 @@ void latex_header(OutputStream& out, std::uint32_t columns, std::uint32_t rows) 
   out.write("}\n", 2);
 }
 
-void c_begin_row(OutputStream& out) { out.write("{ ", 2); }
-void c_end_row(OutputStream& out) { out.write("},\n", 3); }
+void c_begin_row(OutputStream& out) {
+  out.write("{ ", 2);
+}
+void c_end_row(OutputStream& out) {
+  out.write("},\n", 3);
+}
 void c_comment(OutputStream& out, std::string_view text) {
   out.write("/* ", 3);
   out.write(text);
   out.write(" */\n", 4);
 }
-void c_footer(OutputStream& out) { out.write("};\n", 3); }
+void c_footer(OutputStream& out) {
+  out.write("};\n", 3);
+}
 void c_header(OutputStream& out, std::uint32_t columns, std::uint32_t rows) {
   if (rows != 0) {
     out.print("double data[%lu][%lu] = {\n", static_cast<unsigned long>(rows),
@@ -350,8 +373,8 @@ void c_header(OutputStream& out, std::uint32_t columns, std::uint32_t rows) {
   }
 }
 
-constexpr OutputFormat kStandard{line_end,         standard_separator, nothing,
-                                 standard_comment, nothing,            standard_header};
+constexpr OutputFormat kStandard{line_end, standard_separator, nothing, standard_comment,
+                                 nothing,  standard_header};
 constexpr OutputFormat kCsv{line_end, comma_blank, nothing, no_comment, nothing, no_header};
 constexpr OutputFormat kLatex{latex_end_row, latex_separator, nothing,
                               latex_comment, latex_footer,    latex_header};
@@ -361,11 +384,21 @@ OutputFormat g_format = kStandard;
 
 }  // namespace
 
-const OutputFormat& output_format() { return g_format; }
-void select_standard_output() { g_format = kStandard; }
-void select_csv_output() { g_format = kCsv; }
-void select_latex_output() { g_format = kLatex; }
-void select_c_output() { g_format = kC; }
+const OutputFormat& output_format() {
+  return g_format;
+}
+void select_standard_output() {
+  g_format = kStandard;
+}
+void select_csv_output() {
+  g_format = kCsv;
+}
+void select_latex_output() {
+  g_format = kLatex;
+}
+void select_c_output() {
+  g_format = kC;
+}
 
 // ---------------------------------------------------------------------------
 // --format check
@@ -414,7 +447,12 @@ bool check_number_format(std::string_view format) {
   }
   if (i >= n) return false;
   switch (format[i]) {
-    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G':
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'F':
+    case 'g':
+    case 'G':
       break;
     default:
       return false;

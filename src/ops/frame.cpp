@@ -191,7 +191,9 @@ std::uint32_t Frame::each_row(Output& out, RowFunction each, bool rows_apart) {
     ++rows;
     return true;
   };
-  auto saturated = [&rows] { return rows < UINT32_MAX ? static_cast<std::uint32_t>(rows) : UINT32_MAX; };
+  auto saturated = [&rows] {
+    return rows < UINT32_MAX ? static_cast<std::uint32_t>(rows) : UINT32_MAX;
+  };
   // Rows are worked on two threads in the last pass, when kept comments and rows
   // go to the one output `out`.
   bool apart = rows_apart && cols_ != 0 && in_->last_pass() && out.stream() != nullptr &&
@@ -227,7 +229,9 @@ std::uint32_t Frame::each_row(Output& out, RowFunction each, bool rows_apart) {
     const char* middle = end;
     if (static_cast<std::size_t>(end - begin) >= kSplitBytes) {
       const char* half = begin + (end - begin) / 2;
-      middle = static_cast<const char*>(std::memchr(half, '\n', static_cast<std::size_t>(end - half))) + 1;
+      middle =
+          static_cast<const char*>(std::memchr(half, '\n', static_cast<std::size_t>(end - half))) +
+          1;
     }
     parts[0].begin = begin;
     parts[0].end = middle;
@@ -237,7 +241,8 @@ std::uint32_t Frame::each_row(Output& out, RowFunction each, bool rows_apart) {
     parts[1].first_line = first_line + count_line_feeds(begin, middle);
     const bool split = middle != end;
     const std::uint32_t n = cols_;
-    if (split) worker_->start([&parts, n, keep_comments, each] { parts[1].work(n, keep_comments, each); });
+    if (split)
+      worker_->start([&parts, n, keep_comments, each] { parts[1].work(n, keep_comments, each); });
     parts[0].work(n, keep_comments, each);
     if (split) worker_->wait();
     // The rows reach the output in their order; a run ends at the data's end or
@@ -322,7 +327,9 @@ Matrix<double> Frame::read_table(bool exact) {
   return table;
 }
 
-char* Frame::read_line() { return read_data_line(*in_, sink()); }
+char* Frame::read_line() {
+  return read_data_line(*in_, sink());
+}
 
 OpResult Frame::finish(std::uint32_t rows) {
   for (auto& output : outputs_) {

@@ -113,10 +113,10 @@ class RunWorker;
 class Frame {
  public:
   struct Needs {
-    bool rows = false;         ///< count the rows before the data pass
-    bool flags = true;         ///< make the column selection flags
-    bool comments = true;      ///< kept comments go to the output (else dropped)
-    bool another_pass = false; ///< the input will be read again after the data pass
+    bool rows = false;          ///< count the rows before the data pass
+    bool flags = true;          ///< make the column selection flags
+    bool comments = true;       ///< kept comments go to the output (else dropped)
+    bool another_pass = false;  ///< the input will be read again after the data pass
     /// A first data line without a number (a header of words and digits) is
     /// refused: the run would write nothing. The file check reports it instead.
     bool columns = true;
@@ -206,7 +206,7 @@ class Frame {
   SelectionFlags flags_;
   std::vector<std::unique_ptr<Output>> outputs_;
   std::vector<double> row_;
-  RowText row_text_;  // where the values of the row read last stand in its line
+  RowText row_text_;                   // where the values of the row read last stand in its line
   std::unique_ptr<RunWorker> worker_;  // the second thread of each_row, once needed
 };
 
@@ -240,7 +240,9 @@ class Frame::RowRange {
   Frame* frame_;
 };
 
-inline Frame::RowRange Frame::rows() { return RowRange(this); }
+inline Frame::RowRange Frame::rows() {
+  return RowRange(this);
+}
 
 template <class Change>
 std::uint32_t Frame::write_changed(Output& out, Change&& change, bool rows_apart) {

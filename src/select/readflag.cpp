@@ -5,11 +5,11 @@
 #include <string_view>
 #include <utility>
 
-#include "base/settings.h"
 #include "base/diagnostics.h"
-#include "io/reader.h"
 #include "base/log.h"
+#include "base/settings.h"
 #include "base/text.h"
+#include "io/reader.h"
 
 namespace kest {
 

@@ -47,11 +47,12 @@ TEST_F(NopCli, RowsFilledWithZeroAreToldAboutOnce) {
   RunResult r = run_words("--nop in -");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "1 2 3\n4 5 0\n6 0 0\n9 0 0\n");
-  EXPECT_TRUE(contains(r.err,
-                       "Found 3 variables.\nWarning: line 3: ',' after a number is not a separator; "
-                       "the rest of the line is not read (use --input-delimiter=,)\n"
-                       "Warning: 3 rows had fewer than 3 values and were filled with 0 "
-                       "(first at line 2)\n\nkest Version"))
+  EXPECT_TRUE(
+      contains(r.err,
+               "Found 3 variables.\nWarning: line 3: ',' after a number is not a separator; "
+               "the rest of the line is not read (use --input-delimiter=,)\n"
+               "Warning: 3 rows had fewer than 3 values and were filled with 0 "
+               "(first at line 2)\n\nkest Version"))
       << r.err;
   r = run_words("--quiet -k -e 1 in -");
   EXPECT_EQ(r.err.rfind("Kest: Remove columns \nWarning: line 3: ','", 0), 0u) << r.err;

@@ -13,7 +13,8 @@ class WorkbenchCli : public CliTest {
   void big(const std::string& name, int megabytes) {
     std::ofstream file(path(name), std::ios::binary);
     const std::string line = "12345.678 -0.001 42 7e3 0.5 1 2 3 4 5\n";
-    for (std::size_t size = 0; size < static_cast<std::size_t>(megabytes) << 20; size += line.size()) {
+    for (std::size_t size = 0; size < static_cast<std::size_t>(megabytes) << 20;
+         size += line.size()) {
       file << line;
     }
   }
@@ -32,7 +33,8 @@ TEST_F(WorkbenchCli, PipelinesGiveTheBytesOfFileRuns) {
        {"-k -e 2", "-r -e 3-7000", "-p 1.5 -e 2", "--sum-vertical --add-line-count", "-q 2,-1",
         "-t --output-c", "--flip-ud -e 1", "-u 3 -e 2", "--running-average=4 -e 3",
         "--keepgt=50 -e 1", "--math=sqrt -e 3", "-y --output-latex", "--shuffle -e 1"}) {
-    const std::string file = shell(std::string("$KEST_BIN ") + options + " data out && cat out").out;
+    const std::string file =
+        shell(std::string("$KEST_BIN ") + options + " data out && cat out").out;
     RunResult piped = shell(std::string("cat data | $KEST_BIN ") + options + " - -");
     EXPECT_EQ(piped.status, 0) << options << piped.err;
     if (std::string(options) != "--shuffle -e 1") {
@@ -50,7 +52,8 @@ TEST_F(WorkbenchCli, PipelinesGiveTheBytesOfFileRuns) {
 // as one.
 TEST_F(WorkbenchCli, CompressedInputsGiveTheBytesOfThePlainFile) {
   std::string rows = "# head\n";
-  for (int i = 0; i < 30000; ++i) rows += std::to_string(i % 89) + " " + std::to_string(i) + ".25\n";
+  for (int i = 0; i < 30000; ++i)
+    rows += std::to_string(i % 89) + " " + std::to_string(i) + ".25\n";
   write("data", rows);
   const char* options[] = {"-a --nop", "-q 2,-1", "-p 1.5 -e 2", "-t --output-c", "-u 3 -e 2"};
   for (const char* tool : {"gzip", "xz", "zstd -q"}) {

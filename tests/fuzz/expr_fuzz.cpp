@@ -25,8 +25,10 @@ std::string argument(std::string_view text) {
 }
 
 void check_flags(const std::vector<std::uint8_t>& flags) {
-  KEST_FUZZ_CHECK(std::all_of(flags.begin(), flags.begin() + kColumns, [](auto f) { return f == 0; }));
-  KEST_FUZZ_CHECK(flags[kColumns + kest::kNewColumns] == 0 && flags[kColumns + kest::kNewColumns + 1] == 0);
+  KEST_FUZZ_CHECK(
+      std::all_of(flags.begin(), flags.begin() + kColumns, [](auto f) { return f == 0; }));
+  KEST_FUZZ_CHECK(flags[kColumns + kest::kNewColumns] == 0 &&
+                  flags[kColumns + kest::kNewColumns + 1] == 0);
 }
 
 }  // namespace

@@ -65,8 +65,8 @@ inline const int report_fd = ::dup(2);
   std::abort();
 }
 
-#define KEST_FUZZ_CHECK(condition) \
-  do {                             \
+#define KEST_FUZZ_CHECK(condition)                    \
+  do {                                                \
     if (!(condition)) ::kest::fuzz::fail(#condition); \
   } while (0)
 

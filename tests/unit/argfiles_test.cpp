@@ -80,7 +80,9 @@ TEST_F(ArgFiles, EndlessExpansionsEndWithAnError) {
   write("b", "@" + path("a") + "\n");
   write("self", "x\n@" + path("self") + "\n");
   for (const char* first : {"self", "a", "m0"}) {
-    EXPECT_EQ(testing::run_ending([&] { expand({"kest", "@" + path(first)}); }).kind,
+    EXPECT_EQ(testing::run_ending([&] {
+                expand({"kest", "@" + path(first)});
+              }).kind,
               testing::Ending::kFatal)
         << first;
   }

@@ -49,8 +49,9 @@ TEST(Allocation, MatrixRowsShareOneBlockAndImpossibleSizesAreFatal) {
   ASSERT_EQ(m.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(m[i], m[0] + i * 4);
   EXPECT_EQ(matrix_alloc<double>(0, 5).size(), 0u);
-  EXPECT_TRUE(testing::fatal_message([] { vector_or_die<double>("utils", 9, SIZE_MAX / 4); })
-                  .starts_with("Could not allocate memory "));
+  EXPECT_TRUE(testing::fatal_message([] {
+                vector_or_die<double>("utils", 9, SIZE_MAX / 4);
+              }).starts_with("Could not allocate memory "));
   EXPECT_THROW(matrix_alloc<double>(SIZE_MAX / 4, 4), FatalError);
   EXPECT_THROW(matrix_alloc<double>(4, SIZE_MAX / 2), FatalError);
 }

@@ -32,8 +32,8 @@ TEST(Help, WithMoreTheTextGoesStraightToStandardOutput) {
   EXPECT_EQ(help.out.rfind(versions + "\nUsage: kest -options infile outfile [kestfile]", 0), 0u);
   EXPECT_TRUE(testing::ends_with(help.out, "-v, --version        - show version of program\n\n" +
                                                versions + contact_line() + "\n"));
-  for (const char* value : {"(default ext: .txt)\n", "(default: 0.5)\n", "(# max 100)",
-                            "instead of 131072 bytes.\n"}) {
+  for (const char* value :
+       {"(default ext: .txt)\n", "(default: 0.5)\n", "(# max 100)", "instead of 131072 bytes.\n"}) {
     EXPECT_TRUE(contains(help.out, value)) << value;
   }
 }
@@ -91,13 +91,12 @@ TEST_F(Pager, TheHelpReachesTheReaderOnceWithTheRightStatus) {
     if (more != nullptr) script(path("more"), more);
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.more != nullptr ? c.more : "no more") + " PAGER=" +
-                 (c.pager != nullptr ? c.pager : "unset"));
+    SCOPED_TRACE(std::string(c.more != nullptr ? c.more : "no more") +
+                 " PAGER=" + (c.pager != nullptr ? c.pager : "unset"));
     stand_in(c.more);
     mutable_settings().more = c.with_more;
-    const Ending help = testing::run_ending([&] {
-      exit_process(show_help(program.c_str(), c.terminal, c.pager));
-    });
+    const Ending help =
+        testing::run_ending([&] { exit_process(show_help(program.c_str(), c.terminal, c.pager)); });
     EXPECT_EQ(help.status, c.status);
     EXPECT_TRUE(help.out == c.out) << help.out.substr(0, 80);
     EXPECT_EQ(help.err, "");

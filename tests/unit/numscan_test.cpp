@@ -36,7 +36,8 @@ bool matches_library(const std::string& text) {
   double marked = 0;
   bool canonical = false, shaped = false;
   const std::size_t marked_length = scan_double(text.c_str(), &marked, &canonical);
-  const bool ends = marked_length != 0 && (text[marked_length] == '\0' || text[marked_length] == ' ');
+  const bool ends =
+      marked_length != 0 && (text[marked_length] == '\0' || text[marked_length] == ' ');
   char own[kNumberTextSize];
   const std::size_t skipped = text.find_first_not_of(" \t\n\v\f\r");
   const bool sound = !canonical || !ends ||
@@ -159,14 +160,14 @@ TEST(NumScan, PrintedDoublesMatchLibrary) {
 // exponent stopped counting early.
 TEST(NumScan, LongTextsMatchLibrary) {
   const std::string digits(5000, '7'), hex_digits(1000, 'f'), zeros(99999, '0');
-  for (const std::string& text : {
-           digits, "0." + digits + "e-5000", "1" + digits + "e-5100", "0x" + hex_digits + " 5",
-           "0x" + hex_digits + "p-4000", "-0x1." + hex_digits, "inf" + std::string(3000, 'x'),
-           "infin" + std::string(3000, 'i'), "nan" + std::string(3000, 'n'),
-           std::string(3000, ' ') + "0x1p3", "0x" + std::string(254, '0') + "1",
-           "0x" + std::string(253, '0') + "1", "0x" + std::string(252, '0') + "1",
-           "0." + zeros + "1e1000000", "0." + zeros + "1e99999", "1" + zeros + "e-1000000",
-           "0." + zeros + zeros + "1e200000", "1" + zeros + "e-99990", "0." + zeros + "1e-5"}) {
+  for (const std::string& text :
+       {digits, "0." + digits + "e-5000", "1" + digits + "e-5100", "0x" + hex_digits + " 5",
+        "0x" + hex_digits + "p-4000", "-0x1." + hex_digits, "inf" + std::string(3000, 'x'),
+        "infin" + std::string(3000, 'i'), "nan" + std::string(3000, 'n'),
+        std::string(3000, ' ') + "0x1p3", "0x" + std::string(254, '0') + "1",
+        "0x" + std::string(253, '0') + "1", "0x" + std::string(252, '0') + "1",
+        "0." + zeros + "1e1000000", "0." + zeros + "1e99999", "1" + zeros + "e-1000000",
+        "0." + zeros + zeros + "1e200000", "1" + zeros + "e-99990", "0." + zeros + "1e-5"}) {
     matches_library(text);
   }
 }

@@ -40,8 +40,8 @@ bool matches_library(double v) {
   for (int precision : {17, 18}) {
     format_general_reference(v, precision, reference);
     same = same && general(v, precision) == reference;
-    EXPECT_EQ(general(v, precision), reference) << "%." << precision << "g of " << std::hexfloat
-                                                 << v;
+    EXPECT_EQ(general(v, precision), reference)
+        << "%." << precision << "g of " << std::hexfloat << v;
   }
   return same;
 }
@@ -53,12 +53,18 @@ TEST(NumText, DefaultTextTable) {
     double value;
     const char* text;
   } cases[] = {
-      {3, "3"}, {2.5, "2.5"}, {1.0 / 3, "0.333333"}, {-1e-7, "-0"},
+      {3, "3"},
+      {2.5, "2.5"},
+      {1.0 / 3, "0.333333"},
+      {-1e-7, "-0"},
       {0.0000005, "0"},                          // just below the halfway point
       {-12345678.5, "-12345678.5"},              // "-12345678.500000" is 16 long: "%.17g"
       {99999999.9999996, "99999999.999999598"},  // "%f" rounds up to 16 characters
-      {99999999.9999994, "99999999.999999"},     {1234567890.1, "1234567890.0999999"},
-      {1e20, "1e+20"}, {-INFINITY, "-inf"}, {-std::numeric_limits<double>::quiet_NaN(), "-nan"},
+      {99999999.9999994, "99999999.999999"},
+      {1234567890.1, "1234567890.0999999"},
+      {1e20, "1e+20"},
+      {-INFINITY, "-inf"},
+      {-std::numeric_limits<double>::quiet_NaN(), "-nan"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(default_text(c.value), c.text) << std::hexfloat << c.value;
@@ -78,10 +84,30 @@ TEST(NumText, BoundariesMatchLibrary) {
       values.push_back(-v);
     }
   }
-  for (double v : {0.0000005, 0.0000015, 0.0000025, 0.5, 1.5, 2.5, 1e8 - 0.0000005, 1e8 - 0.000001,
-                   1e7 - 0.0000005, 1e9 - 0.0000005, 1e9, 999999999.999999, DBL_MAX, DBL_MIN,
-                   DBL_TRUE_MIN, DBL_EPSILON, 9007199254740993.0, 1.0 / 3, 0.1, 1e20, HUGE_VAL,
-                   123456789.25, -1234567.5, 999999999.9999996}) {
+  for (double v : {0.0000005,
+                   0.0000015,
+                   0.0000025,
+                   0.5,
+                   1.5,
+                   2.5,
+                   1e8 - 0.0000005,
+                   1e8 - 0.000001,
+                   1e7 - 0.0000005,
+                   1e9 - 0.0000005,
+                   1e9,
+                   999999999.999999,
+                   DBL_MAX,
+                   DBL_MIN,
+                   DBL_TRUE_MIN,
+                   DBL_EPSILON,
+                   9007199254740993.0,
+                   1.0 / 3,
+                   0.1,
+                   1e20,
+                   HUGE_VAL,
+                   123456789.25,
+                   -1234567.5,
+                   999999999.9999996}) {
     for (double w : {v, std::nextafter(v, 0.0), std::nextafter(v, INFINITY)}) {
       values.push_back(w);
       values.push_back(-w);

@@ -60,8 +60,9 @@ TEST(Selection, ItemsReadAsTheLibraryScannerReadsThem) {
   std::uint32_t seed = 12345;
   auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
   testing::Capture err(2);  // the invalid indices
-  std::vector<std::string> items = {"000000012", "1:99999999:99999999", "-9999999-99999999",
-                                    " 20 - 30 ", "7-5", "1:1:-1", " 7 : 8 : 23 "};
+  std::vector<std::string> items = {
+      "000000012", "1:99999999:99999999", "-9999999-99999999", " 20 - 30 ", "7-5",
+      "1:1:-1",    " 7 : 8 : 23 "};
   for (int round = 0; round < 20000; ++round) {
     std::string item;
     for (std::uint32_t length = next() % 14; length > 0; --length) {

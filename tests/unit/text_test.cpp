@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace kest {
@@ -16,8 +15,9 @@ TEST(BoundedCopy, CopiesCutsAndReportsTheSourceLength) {
     const char* source;
     std::size_t size, result;
     const char* copy;  // nullptr: nothing written
-  } cases[] = {{"abc", 10, 3, "abc"}, {"abc", 4, 3, "abc"}, {"abc", 3, 3, "ab"}, {"abc", 1, 3, ""},
-               {"", 5, 0, ""},        {nullptr, 5, 0, ""},  {"abc", 0, 3, nullptr}};
+  } cases[] = {{"abc", 10, 3, "abc"}, {"abc", 4, 3, "abc"}, {"abc", 3, 3, "ab"},
+               {"abc", 1, 3, ""},     {"", 5, 0, ""},       {nullptr, 5, 0, ""},
+               {"abc", 0, 3, nullptr}};
   for (const Case& c : cases) {
     char buffer[16];
     std::memset(buffer, 'X', sizeof buffer);

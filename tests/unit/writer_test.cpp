@@ -6,7 +6,6 @@
 
 #include <cfloat>
 #include <cmath>
-
 #include <random>
 
 #include "base/settings.h"
@@ -60,12 +59,12 @@ TEST_F(WriterTest, NumberTextFollowsFormatThenExtraPrecisionThenDefault) {
 // Exactly one e/f/g conversion with flags, a width and a precision of at most
 // 4096; every other '%' doubled.
 TEST_F(WriterTest, FormatCheck) {
-  for (const char* good : {"%8.3f", "x=%e%%", "%-+#0 12.e", "%G", "%.f", "%%%g", "%4096f", "%4096.4096e"}) {
+  for (const char* good :
+       {"%8.3f", "x=%e%%", "%-+#0 12.e", "%G", "%.f", "%%%g", "%4096f", "%4096.4096e"}) {
     EXPECT_TRUE(check_number_format(good)) << good;
   }
   for (const char* bad : {"%lf", "%d", "%f %f", "abc", "%", "", "%%", "%5.2e%", "%*f", "%5.2.1f",
-                          "%n", "%s", "%1$f", "%4097f", "%999999999f", "%.4097f",
-                          "%2147483648f"}) {
+                          "%n", "%s", "%1$f", "%4097f", "%999999999f", "%.4097f", "%2147483648f"}) {
     EXPECT_FALSE(check_number_format(bad)) << bad;
   }
 }
@@ -99,7 +98,8 @@ TEST_F(WriterTest, AFailedWriteIsFatalAtOnce) {
 TEST_F(WriterTest, CopiedTokensGiveTheBytesOfTheirValues) {
   std::mt19937_64 rng(1207);
   auto pick = [&rng](unsigned n) { return static_cast<unsigned>(rng() % n); };
-  static const char* const kForms[] = {"-", "", "", "+", "0", "00", "-0", "1e3", "7E-2", "inf", "x"};
+  static const char* const kForms[] = {"-",  "",    "",     "+",   "0", "00",
+                                       "-0", "1e3", "7E-2", "inf", "x"};
   std::string text;
   const int tokens = 1000000 / testing::kScale;
   for (int i = 0; i < tokens; ++i) {
