@@ -20,6 +20,7 @@
 
 #include "base/settings.h"
 #include "fuzz_support.h"
+#include "io/decompress.h"
 #include "io/numtext.h"
 #include "io/reader.h"
 #include "io/writer.h"
@@ -219,7 +220,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
   const Reading whole = read_all(memory(data.size() + 1), Rows::kValues, 0, true);
   KEST_FUZZ_CHECK(read_all(memory(tiny), Rows::kValues, 0, false) == whole);
-  KEST_FUZZ_CHECK(read_all([&] { return piped(data, tiny); }, Rows::kText, 0, false) == whole);
+  // A file that starts as compressed data does is read as what it decompresses to
+  // (or refused), which a stream over the bytes in memory does not do.
+  const Reading through_pipe = read_all([&] { return piped(data, tiny); }, Rows::kText, 0, false);
+  const auto* start = reinterpret_cast<const unsigned char*>(data.data());
+  if (kest::compression_of(start, data.size()) == kest::Compression::kNone) {
+    KEST_FUZZ_CHECK(through_pipe == whole);
+  }
   KEST_FUZZ_CHECK(read_all(memory(2 * run), Rows::kRuns, run, false) == whole);
   return 0;
 }
