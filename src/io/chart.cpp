@@ -717,14 +717,8 @@ void append_swatch(std::string& out, const ChartSpec& spec, std::size_t s, long 
 
 // ---- the document ----------------------------------------------------------------
 
-void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
-                const std::vector<ChartLines>& series) {
-  const ChartLayout& lay = g.layout;
-  const ChartBox& plot = lay.plot;
-  const std::string title = clean_text(spec.title);
-  const long double plot_right = plot.x + plot.width;
-  const long double plot_bottom = plot.y + plot.height;
-
+// The document's start: the root element, its title and the white plot area.
+void append_head(std::string& out, const ChartLayout& lay, const std::string& title) {
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   out += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\"";
   append_attribute(out, "width", lay.width);
@@ -735,10 +729,15 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   out += "</title>\n";
   out += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   out += "<rect id=\"plot-area\"";
-  append_box(out, plot);
+  append_box(out, lay.plot);
   out += " fill=\"#ffffff\"/>\n";
+}
 
-  // Grid.
+// The grid lines at the ticks inside the plot area.
+void append_grid(std::string& out, const Geometry& g) {
+  const ChartBox& plot = g.layout.plot;
+  const long double plot_right = plot.x + plot.width;
+  const long double plot_bottom = plot.y + plot.height;
   out += "<g id=\"grid\" stroke=\"";
   out += kGridColour;
   out += "\" stroke-width=\"1\">\n";
@@ -763,17 +762,12 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
     out += "/>\n";
   }
   out += "</g>\n";
+}
 
-  // The series: one group each, one polyline per run and a path of dots.
-  out +=
-      "<g id=\"series\" fill=\"none\" stroke-width=\"1.5\" stroke-linejoin=\"round\" "
-      "stroke-linecap=\"round\">\n";
-  for (std::size_t s = 0; s < spec.series_names.size(); ++s) {
-    append_series(out, spec, g, s, s < series.size() ? &series[s] : nullptr);
-  }
-  out += "</g>\n";
-
-  // Axes with their tick marks.
+// The axes with their tick marks, one path.
+void append_axes(std::string& out, const Geometry& g) {
+  const ChartBox& plot = g.layout.plot;
+  const long double plot_bottom = plot.y + plot.height;
   out += "<path id=\"axes\" fill=\"none\" stroke=\"";
   out += kTextColour;
   out += "\" stroke-width=\"1\" d=\"M";
@@ -781,7 +775,7 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
   out += 'V';
   append_coordinate(out, plot_bottom + 0.5L);
   out += 'H';
-  append_coordinate(out, plot_right);
+  append_coordinate(out, plot.x + plot.width);
   for (const double tick : g.x.ticks) {
     out += 'M';
     append_point(out, crisp(g.x_pixel(tick)), plot_bottom + 0.5L);
@@ -795,12 +789,15 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
     append_coordinate(out, -kTickLength);
   }
   out += "\"/>\n";
+}
 
-  // Tick labels; y labels wider than their margin get a smaller font.
+// The tick labels; y labels wider than their margin get a smaller font.
+void append_tick_labels(std::string& out, const ChartSpec& spec, const Geometry& g) {
+  const ChartBox& plot = g.layout.plot;
+  const long double plot_bottom = plot.y + plot.height;
   std::size_t widest_y = 1;
   for (const std::string& label : g.y.labels) widest_y = std::max(widest_y, label.size());
-  const double y_band = y_label_band(spec, lay.width);
-  const double y_room = plot.x - y_band - kTickLength - 6;
+  const double y_room = plot.x - y_label_band(spec, g.layout.width) - kTickLength - 6;
   const double y_font =
       std::clamp(y_room / (static_cast<double>(widest_y) * kCharWidth), 8.0, kLabelFont);
   out += "<g id=\"tick-labels\" font-family=\"sans-serif\" font-size=\"12\" fill=\"";
@@ -821,16 +818,22 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
                         g.y.labels[i]);
   }
   out += "</g>\n";
+}
 
+// The axis labels where there is room for them, and "no data" on an empty chart.
+void append_axis_labels(std::string& out, const ChartSpec& spec, const Geometry& g) {
+  const ChartLayout& lay = g.layout;
+  const ChartBox& plot = lay.plot;
   const std::string text_style =
       std::string(" font-family=\"sans-serif\" font-size=\"12\" fill=\"") + kTextColour +
       "\" text-anchor=\"middle\"";
   const double char_px = kLabelFont * kCharWidth;
-  if (lay.height - plot_bottom >= kLabelFont * 3) {  // room under the tick labels
+  if (lay.height - (plot.y + plot.height) >= kLabelFont * 3) {  // room under the tick labels
     append_text_element(
         out, plot.x + plot.width / 2, lay.height - 8.0L, (" id=\"x-label\"" + text_style).c_str(),
         fit_text(clean_text(spec.x_label), static_cast<std::size_t>(plot.width / char_px)));
   }
+  const double y_band = y_label_band(spec, lay.width);
   if (y_band >= kLabelFont) {  // the text stands on its baseline, turned to read upwards
     const long double x = y_band - 6;
     const long double y = plot.y + plot.height / 2;
@@ -846,39 +849,61 @@ void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
     append_text_element(out, plot.x + plot.width / 2, plot.y + plot.height / 2,
                         (" id=\"no-data\"" + text_style).c_str(), "no data");
   }
+}
 
-  // Legend: a swatch and the name of each series, column by column.
-  if (lay.legend_columns > 0) {
-    const ChartBox& box = lay.legend;
-    out += "<g id=\"legend\" font-family=\"sans-serif\" font-size=\"12\" fill=\"";
-    out += kTextColour;
-    out += "\">\n<rect";
-    append_box(out, box);
-    out += " fill=\"#ffffff\" stroke=\"";
-    out += kFrameColour;
-    out += "\"/>\n";
-    // The width was made for the longest name: rounding must not cut it.
-    const std::size_t name_chars = static_cast<std::size_t>(
-        std::max(0.0, (lay.legend_column_width - kLegendSwatch - 14) / char_px + 1e-9));
-    const std::size_t count = spec.series_names.size();
-    const std::size_t slots =
-        std::min<std::size_t>(count, lay.legend_entries + (count > lay.legend_entries));
-    for (std::size_t i = 0; i < slots; ++i) {
-      const long double left =
-          box.x + 6 + static_cast<double>(i / lay.legend_rows) * lay.legend_column_width;
-      const long double middle =
-          box.y + 4 + (static_cast<double>(i % lay.legend_rows) + 0.5) * kLegendRowHeight;
-      if (i == lay.legend_entries) {
-        const std::string more = "+" + std::to_string(count - i) + " more";
-        append_text_element(out, left, middle + 4, "", fit_text(more, name_chars + 4));
-        break;
-      }
-      append_swatch(out, spec, i, left, middle);
-      append_text_element(out, left + kLegendSwatch + 6, middle + 4, "",
-                          fit_text(clean_text(spec.series_names[i]), name_chars));
+// The legend: a swatch and the name of each series, column by column.
+void append_legend(std::string& out, const ChartSpec& spec, const ChartLayout& lay) {
+  if (lay.legend_columns == 0) return;
+  const ChartBox& box = lay.legend;
+  const double char_px = kLabelFont * kCharWidth;
+  out += "<g id=\"legend\" font-family=\"sans-serif\" font-size=\"12\" fill=\"";
+  out += kTextColour;
+  out += "\">\n<rect";
+  append_box(out, box);
+  out += " fill=\"#ffffff\" stroke=\"";
+  out += kFrameColour;
+  out += "\"/>\n";
+  // The width was made for the longest name: rounding must not cut it.
+  const std::size_t name_chars = static_cast<std::size_t>(
+      std::max(0.0, (lay.legend_column_width - kLegendSwatch - 14) / char_px + 1e-9));
+  const std::size_t count = spec.series_names.size();
+  const std::size_t slots =
+      std::min<std::size_t>(count, lay.legend_entries + (count > lay.legend_entries));
+  for (std::size_t i = 0; i < slots; ++i) {
+    const long double left =
+        box.x + 6 + static_cast<double>(i / lay.legend_rows) * lay.legend_column_width;
+    const long double middle =
+        box.y + 4 + (static_cast<double>(i % lay.legend_rows) + 0.5) * kLegendRowHeight;
+    if (i == lay.legend_entries) {
+      const std::string more = "+" + std::to_string(count - i) + " more";
+      append_text_element(out, left, middle + 4, "", fit_text(more, name_chars + 4));
+      break;
     }
-    out += "</g>\n";
+    append_swatch(out, spec, i, left, middle);
+    append_text_element(out, left + kLegendSwatch + 6, middle + 4, "",
+                        fit_text(clean_text(spec.series_names[i]), name_chars));
   }
+  out += "</g>\n";
+}
+
+void append_svg(std::string& out, const ChartSpec& spec, const Geometry& g,
+                const std::vector<ChartLines>& series) {
+  const ChartLayout& lay = g.layout;
+  const std::string title = clean_text(spec.title);
+  append_head(out, lay, title);
+  append_grid(out, g);
+  // The series: one group each, one polyline per run and a path of dots.
+  out +=
+      "<g id=\"series\" fill=\"none\" stroke-width=\"1.5\" stroke-linejoin=\"round\" "
+      "stroke-linecap=\"round\">\n";
+  for (std::size_t s = 0; s < spec.series_names.size(); ++s) {
+    append_series(out, spec, g, s, s < series.size() ? &series[s] : nullptr);
+  }
+  out += "</g>\n";
+  append_axes(out, g);
+  append_tick_labels(out, spec, g);
+  append_axis_labels(out, spec, g);
+  append_legend(out, spec, lay);
 
   const std::size_t title_chars =
       static_cast<std::size_t>(std::max(0.0, (lay.width - 20.0) / (kTitleFont * kCharWidth)));

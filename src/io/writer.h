@@ -112,7 +112,6 @@ class OutputStream {
   char delimiter() const { return delimiter_; }
   const OutputFormat& style() const { return style_; }
   const std::string& name() const { return name_; }
-  bool is_standard_output() const { return fd_ == 1 && !owned_; }
 
   /// Hands the buffered text to the file; a failed write is fatal.
   void flush();

@@ -85,8 +85,7 @@ std::optional<Walk> parse_item(std::string_view item, std::uint32_t n) {
   if (scan_step_form(item, first, step, last) == 3) {
     if (settings().debug) KEST_DEBUG("first:%d step:%dlast:%d\n", first, step, last);
     if (step < 1) {
-      KEST_ERROR("Error: step can't be less than 1: %d\n", step);
-      exit_process(1);
+      KEST_FATAL_LOGGED("Error: step can't be less than 1: %d\n", step);
     }
     return make_walk(first, step, last == -1 ? static_cast<std::int64_t>(n) : last, n);
   }
