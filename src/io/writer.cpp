@@ -166,23 +166,11 @@ bool same_bits(double a, double b) {
 
 }  // namespace
 
-// A value with the bits it was parsed with, from a token in its own default
-// form, has that token as its text: the token is copied. A row that is its line
-// (every value so, nothing left out, the line's one separator the style's) is
-// copied whole.
-void OutputStream::numbers_from_text(const double* values, std::size_t n, const std::uint8_t* flags,
-                                     const RowText& text) {
-  const std::size_t offset = static_cast<std::size_t>(text.values - values);
-  const std::size_t count = text.count;
-  if (text.whole && offset == 0 && n == count && flags == nullptr &&
-      (count < 2 || (separator_.size() == 1 && separator_[0] == text.separator)) &&
-      (n == 0 || std::memcmp(values, text.parsed.data(), sizeof(double) * n) == 0)) {
-    write(text.line + text.begin, text.text_length);
-    return;
-  }
-  // A token is copied sixteen bytes at once: the reader's lines have that much
-  // room after them, and the buffer keeps room for any number text.
-  static_assert(kMaxCopiedToken <= kLinePadding && kMaxCopiedToken <= kNumberTextSize);
+// Writes the values of a row that `flags` keeps, with the separator between them:
+// `put(i, at)` writes the text of value i at `at`, where there is room for any
+// number text and sixteen bytes more, and returns its length.
+template <class Put>
+void OutputStream::put_row(std::size_t n, const std::uint8_t* flags, Put put) {
   const std::size_t worst = kNumberTextSize + separator_.size();
   const bool one_character = separator_.size() == 1;
   const char separator = one_character ? separator_[0] : '\0';
@@ -200,14 +188,35 @@ void OutputStream::numbers_from_text(const double* values, std::size_t n, const 
       }
     }
     first = false;
+    used_ += put(i, data + used_);
+  }
+}
+
+// A value with the bits it was parsed with, from a token in its own default
+// form, has that token as its text: the token is copied. A row that is its line
+// (every value so, nothing left out, the line's one separator the style's) is
+// copied whole.
+void OutputStream::numbers_from_text(const double* values, std::size_t n, const std::uint8_t* flags,
+                                     const RowText& text) {
+  const std::size_t offset = static_cast<std::size_t>(text.values - values);
+  const std::size_t count = text.count;
+  if (text.whole && offset == 0 && n == count && flags == nullptr &&
+      (count < 2 || (separator_.size() == 1 && separator_[0] == text.separator)) &&
+      (n == 0 || std::memcmp(values, text.parsed.data(), sizeof(double) * n) == 0)) {
+    write(text.line + text.begin, text.text_length);
+    return;
+  }
+  // A token is copied sixteen bytes at once: the reader's lines have that much
+  // room after them, and the buffer keeps room for any number text.
+  static_assert(kMaxCopiedToken <= kLinePadding && kMaxCopiedToken <= kNumberTextSize);
+  put_row(n, flags, [&](std::size_t i, char* at) {
     const std::size_t t = i - offset;  // the token of value i (wraps below the row)
     if (t < count && text.length[t] != 0 && same_bits(values[i], text.parsed[t])) {
-      std::memcpy(data + used_, text.line + text.start[t], kMaxCopiedToken);
-      used_ += text.length[t];
-    } else {
-      used_ += format_number_default(values[i], data + used_);
+      std::memcpy(at, text.line + text.start[t], kMaxCopiedToken);
+      return std::size_t{text.length[t]};
     }
-  }
+    return format_number_default(values[i], at);
+  });
 }
 
 void OutputStream::text_numbers(const RowText& row, const std::uint8_t* flags) {
@@ -227,30 +236,13 @@ void OutputStream::text_numbers(const RowText& row, const std::uint8_t* flags) {
     write(row.line + row.begin, row.text_length);
     return;
   }
-  const std::size_t worst = kNumberTextSize + separator_.size();
-  const bool one_character = separator_.size() == 1;
-  const char separator = one_character ? separator_[0] : '\0';
-  char* data = data_.get();
-  bool first = true;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (flags != nullptr && flags[i] != 0) continue;
-    if (kCapacity - used_ < worst) flush_buffer();
-    if (!first) {
-      if (one_character) {
-        data[used_++] = separator;
-      } else {
-        std::memcpy(data + used_, separator_.data(), separator_.size());
-        used_ += separator_.size();
-      }
-    }
-    first = false;
+  put_row(n, flags, [&](std::size_t i, char* at) {
     if (row.length[i] != 0) {
-      std::memcpy(data + used_, row.line + row.start[i], kMaxCopiedToken);
-      used_ += row.length[i];
-    } else {
-      used_ += format_number_default(row.parsed[i], data + used_);
+      std::memcpy(at, row.line + row.start[i], kMaxCopiedToken);
+      return std::size_t{row.length[i]};
     }
-  }
+    return format_number_default(row.parsed[i], at);
+  });
 }
 
 void OutputStream::move_text_to(OutputStream& out) {

@@ -125,6 +125,8 @@ class OutputStream {
   static constexpr std::size_t kCapacity = 65536;
   OutputStream(int fd, bool owned, std::string name);
   void flush_buffer();
+  template <class Put>
+  void put_row(std::size_t n, const std::uint8_t* flags, Put put);
   void write_long(const char* text, std::size_t length);
   void styled_number(std::uint32_t column, double value);
   bool write_all(const char* data, std::size_t size);
