@@ -85,7 +85,8 @@ std::size_t scan_token_with_library(const char* token, double* value) {
 // space included) or 0, and stores the value when kValue is set (a count needs
 // only the length).
 template <bool kValue>
-[[gnu::always_inline]] inline std::size_t scan(const char* text, double* value, bool* canonical = nullptr) {
+[[gnu::always_inline]] inline std::size_t scan(const char* text, double* value,
+                                               bool* canonical = nullptr) {
   const char* p = text;
   while (is_blank(*p)) ++p;
   const char* const token = p;
