@@ -168,7 +168,8 @@ bool same_bits(double a, double b) {
 
 // Writes the values of a row that `flags` keeps, with the separator between them:
 // `put(i, at)` writes the text of value i at `at`, where there is room for any
-// number text and sixteen bytes more, and returns its length.
+// number text (and so for the sixteen bytes a copied token takes), and returns
+// its length.
 template <class Put>
 void OutputStream::put_row(std::size_t n, const std::uint8_t* flags, Put put) {
   const std::size_t worst = kNumberTextSize + separator_.size();
