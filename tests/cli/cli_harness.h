@@ -111,7 +111,9 @@ class CliTest : public kest::testing::TempDirTest {
         EXPECT_TRUE(contains(r.err, "\nError in File:") && ends_with(r.err, c.expected))
             << c.options << "\n"
             << r.err;
-        if (own) EXPECT_EQ(read(out), "kept") << c.options;
+        if (own) {
+          EXPECT_EQ(read(out), "kept") << c.options;
+        }
       }
     }
   }

@@ -93,7 +93,11 @@ TEST_F(WorkbenchCli, AReaderThatGoesAwayEndsTheRunQuietly) {
 
 TEST_F(WorkbenchCli, ProgressShowsOnATerminalOnlyAndErasesItself) {
   big("big", 70);
-  RunResult r = shell("script -qfec \"$KEST_BIN --nop big out\" typescript > /dev/null");
+  // A reader that starts late makes the run outlast the first update, however
+  // fast the copy is.
+  RunResult r = shell(
+      "script -qfec \"$KEST_BIN --nop big - | { sleep 1; cat > /dev/null; }\" typescript > "
+      "/dev/null");
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string screen = read("typescript");
   EXPECT_TRUE(contains(screen, "% ")) << screen;
