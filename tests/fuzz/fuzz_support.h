@@ -59,9 +59,13 @@ void run_case(Body&& body) {
 /// messages (-close_fd_mask), which closes fd 2 before the first case runs.
 inline const int report_fd = ::dup(2);
 
+/// The corpus file a replay runs (the fuzzer names its own inputs).
+inline std::string replayed_input;
+
 /// A broken property: says which and aborts, so the fuzzer keeps the input.
 [[noreturn]] inline void fail(const char* what) {
-  if (report_fd >= 0) dprintf(report_fd, "fuzz check failed: %s\n", what);
+  if (report_fd >= 0)
+    dprintf(report_fd, "fuzz check failed: %s %s\n", what, replayed_input.c_str());
   std::abort();
 }
 

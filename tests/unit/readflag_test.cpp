@@ -1,5 +1,6 @@
-// Selection strings and files: the item grammar (against the library's own
-// scanner), indices below one, steps below one, printing, inverting and counting.
+// Selection strings and files: indices below one, steps below one, printing,
+// inverting and counting. (The item grammar against the library's own scanner is
+// the selection fuzz target's check, replayed by the fuzz replay test.)
 #include "select/readflag.h"
 
 #include <gtest/gtest.h>
@@ -28,56 +29,6 @@ Indices selected(const std::forward_list<std::string>& strings,
 
 TEST(Selection, StringsAreCommaSeparatedItems) {
   EXPECT_EQ(selected({"1,3,5-7,10:5:-1", "x,,2,"}), (Indices{1, 2, 3, 5, 6, 7, 10, 15, 20}));
-}
-
-// The library's own scanner on the item patterns, for comparison.
-SelectionFlags reference_flags(const std::string& item, bool& bad_step) {
-  SelectionFlags flags(kN, 0);
-  long long first = 0, step = 1, last = 0;
-  int a = 0, b = 0, c = 0, count = 0;
-  bad_step = false;
-  if (std::sscanf(item.c_str(), "%8d : %8d : %8d", &a, &b, &c) == 3) {
-    if ((bad_step = b < 1)) return flags;
-    first = a, step = b, last = c == -1 ? static_cast<long long>(kN) : c;
-  } else if ((count = std::sscanf(item.c_str(), "%8d - %8d", &a, &b)) == 2) {
-    first = a, last = b;
-  } else {
-    if (count == 1 && a >= 1 && a <= static_cast<int>(kN)) flags[a - 1] = 1;
-    return flags;
-  }
-  if (first > last) std::swap(first, last);
-  for (long long i = std::max(first, 1LL); i <= std::min<long long>(last, kN); i += step) {
-    flags[i - 1] = 1;
-  }
-  return flags;
-}
-
-// Items at the limits (numbers of at most 8 characters, the largest steps and
-// ranges), then random items.
-TEST(Selection, ItemsReadAsTheLibraryScannerReadsThem) {
-  reset_settings();
-  const std::string alphabet = "0123456789-:+ \t9-x1";
-  std::uint32_t seed = 12345;
-  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-  testing::Capture err(2);  // the invalid indices
-  std::vector<std::string> items = {
-      "000000012", "1:99999999:99999999", "-9999999-99999999", " 20 - 30 ", "7-5",
-      "1:1:-1",    " 7 : 8 : 23 "};
-  for (int round = 0; round < 20000; ++round) {
-    std::string item;
-    for (std::uint32_t length = next() % 14; length > 0; --length) {
-      item.push_back(alphabet[next() % alphabet.size()]);
-    }
-    items.push_back(item);
-  }
-  for (const std::string& item : items) {
-    bool bad_step = false;
-    SelectionFlags expected = reference_flags(item, bad_step);
-    if (bad_step) continue;
-    SelectionFlags flags(kN, 0);
-    apply_selection_item(flags.data(), item.c_str(), kN);
-    ASSERT_EQ(flags, expected) << '"' << item << '"';
-  }
 }
 
 TEST(Selection, ReportsIndicesAndStepsBelowOne) {

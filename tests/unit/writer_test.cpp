@@ -1,15 +1,14 @@
 // The row writer: flagged columns, the number texts, texts of any length, failed
-// writes and the --format check. (The styles are shown end to end by the nop tests.)
+// writes and the --format check. (The styles are shown end to end by the nop tests;
+// copied tokens against rows from values are the reader fuzz target's check.)
 #include "io/writer.h"
 
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <cmath>
-#include <random>
 
 #include "base/settings.h"
-#include "io/reader.h"
 #include "support.h"
 
 namespace kest {
@@ -90,47 +89,6 @@ TEST_F(WriterTest, AFailedWriteIsFatalAtOnce) {
   out = OutputStream::open_file("/dev/full", false);
   write_row(*out, values, 3);
   EXPECT_EQ(testing::fatal_message([&] { out->close(); }), "Could not write file /dev/full\n");
-}
-
-// A million tokens of every form, on lines with one or several separators:
-// the rows written by copying the tokens that are their values' own texts are
-// the rows written from the values.
-TEST_F(WriterTest, CopiedTokensGiveTheBytesOfTheirValues) {
-  std::mt19937_64 rng(1207);
-  auto pick = [&rng](unsigned n) { return static_cast<unsigned>(rng() % n); };
-  static const char* const kForms[] = {"-",  "",    "",     "+",   "0", "00",
-                                       "-0", "1e3", "7E-2", "inf", "x"};
-  std::string text;
-  const int tokens = 1000000 / testing::kScale;
-  for (int i = 0; i < tokens; ++i) {
-    if (pick(3) == 0) text += kForms[pick(std::size(kForms))];
-    for (unsigned d = pick(11); d > 0; --d) text += static_cast<char>('0' + pick(10));
-    if (pick(2) == 0) {
-      text += '.';
-      for (unsigned d = pick(9); d > 0; --d) text += static_cast<char>('0' + pick(10));
-    }
-    text += i % 10 == 9 ? (pick(20) == 0 ? "\r\n" : "\n") : pick(8) == 0 ? "\t " : " ";
-  }
-  mutable_settings().quiet = true;
-  for (const char delimiter : {'\0', '\t'}) {
-    mutable_settings().delimiter = delimiter != 0 ? delimiter : ' ';
-    auto copied = OutputStream::memory(), from_values = OutputStream::memory(),
-         from_text = OutputStream::memory();
-    auto values_in = InputStream::from_string(text, 4096), text_in = InputStream::from_string(text);
-    std::vector<double> row(10);
-    RowText hints, row_text;
-    while (read_row(*values_in, row.data(), nullptr, 10, &hints) != nullptr) {
-      ASSERT_TRUE(read_text_row(*text_in, row_text, nullptr, 10));
-      if (row[3] > 50) row[3] = -row[3];  // an operation's change is written from its value
-      if (row[3] < -50) row_text.set(3, row[3]);
-      write_row(*copied, row.data(), 10, nullptr, &hints);
-      write_row(*from_values, row.data(), 10);
-      write_text_row(*from_text, row_text);
-    }
-    const std::string expected = from_values->text();
-    EXPECT_TRUE(copied->text() == expected);
-    EXPECT_TRUE(from_text->text() == expected);
-  }
 }
 
 }  // namespace
