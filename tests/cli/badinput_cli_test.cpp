@@ -135,73 +135,54 @@ struct FileCase {
   const char* setup;
   const char* args;
   int status;
-  const char* message;              ///< part of standard error, or of "out" for status 0
+  /// Part of standard error (after kSame when it is a file name alone), or all "out" holds
+  /// for status 0.
+  const char* message;
   std::vector<std::string> intact;  ///< files whose bytes the run must keep
   const char* absent = "";          ///< a file the run must not make
   bool unprivileged = false;        ///< file modes must hold even when the tests run as root
 };
 
+// clang-format off
+const char* const kSame = "Input and output are the same file: ";
+const char* const kFeed = "mkfifo pipe && (timeout 20 sh -c \"cat in > pipe\" &)";
 const FileCase kFileCases[] = {
     {"", "--nop missing out", 1, "Could not open file missing\n", {}, "out"},
     {"mkdir dir", "--nop dir out", 1, "Could not open file dir\n", {}, "out"},
     // A FIFO fed by a writer of its own: one pass, and two passes over a spooled copy.
-    {"mkfifo pipe && (timeout 20 sh -c \"cat in > pipe\" &)",
-     "--nop pipe out",
-     0,
-     "1 2\n3 4\n5 6\n",
-     {"in"}},
-    {"mkfifo pipe && (timeout 20 sh -c \"cat in > pipe\" &)",
-     "-t pipe out",
-     0,
-     "1 3 5\n2 4 6\n",
-     {"in"}},
+    {kFeed, "--nop pipe out", 0, "1 2\n3 4\n5 6\n", {"in"}},
+    {kFeed, "-t pipe out", 0, "1 3 5\n2 4 6\n", {"in"}},
     {"", "--nop in nodir/out", 1, "Could not open file nodir/out for writing\n", {"in"}},
+    {"", "--append --nop in nodir/out", 1, "Could not open file nodir/out for appending\n", {"in"}},
     {"mkdir dir", "--nop in dir", 1, "Could not open file dir for writing\n", {"in"}},
     {"", "--nop in /dev/full", 1, "Could not write file /dev/full\n", {"in"}},
     {"", "-t in /dev/full", 1, "Could not write file /dev/full\n", {"in"}},
     {"", "--plot in /dev/full", 1, "Could not write file /dev/full\n", {"in"}},
-    {"echo kept > ro && chmod 444 ro",
-     "--nop in ro",
-     1,
-     "Could not open file ro for writing\n",
-     {"in", "ro"},
-     "",
-     true},
-    // The input as the output: by name, through links, appended to.
-    {"", "--nop in in", 1, "Input and output are the same file: in\n", {"in"}},
-    {"", "--append --nop in in", 1, "Input and output are the same file: in\n", {"in"}},
-    {"ln -s in link", "--nop in link", 1, "Input and output are the same file: link\n", {"in"}},
-    {"ln -s in link", "--nop link in", 1, "Input and output are the same file: in\n", {"in"}},
-    {"ln in hard", "--nop in hard", 1, "Input and output are the same file: hard\n", {"in"}},
-    // Derived names: the wildcard outputs and the split files.
-    {"cp in x.dat && cp in x.out",
-     "-w --nop x.dat x.out",
-     1,
-     "Output x.out of x.dat would overwrite the input x.out\n",
-     {"x.dat", "x.out"}},
-    {"cp in x.dat",
-     "--wildcard=dat --nop x.dat",
-     1,
-     "Output x.dat of x.dat would overwrite the input x.dat\n",
-     {"x.dat"}},
-    {"cp in x.tst",
-     "-d2 x.tst",
-     1,
-     "Input and output are the same file: x.tst\n",
-     {"x.tst"},
-     "x.trn"},
-    {"cp in x.tst && echo keep > x.trn",
-     "-d2 x.tst",
-     1,
-     "Input and output are the same file: x.tst\n",
-     {"x.tst", "x.trn"}},
-    {"cp in x.trn",
-     "-d2 x.trn",
-     1,
-     "Input and output are the same file: x.trn\n",
-     {"x.trn"},
-     "x.tst"},
+    {"echo kept > ro && chmod 444 ro", "--nop in ro", 1, "Could not open file ro for writing\n",
+     {"in", "ro"}, "", true},
+    // The input as the output: by name, through links, appended to, as the selection file.
+    {"", "--nop in in", 1, "in\n", {"in"}},
+    {"", "--plot in in", 1, "in\n", {"in"}},
+    {"", "--append --nop in in", 1, "in\n", {"in"}},
+    {"ln -s in link", "--nop in link", 1, "link\n", {"in"}},
+    {"ln -s in link", "--nop link in", 1, "in\n", {"in"}},
+    {"ln in hard", "--append --nop in hard", 1, "hard\n", {"in"}},
+    {"echo 1 > sel", "-k in sel sel", 1, "sel\n", {"in", "sel"}},
+    // Derived names: the wildcard outputs and the split files, all checked before any opens.
+    {"cp in x.dat && cp in x.out", "-w --nop x.dat x.out", 1,
+     "Output x.out of x.dat would overwrite the input x.out\n", {"x.dat", "x.out"}},
+    {"cp in x.dat", "--wildcard=dat --nop x.dat", 1,
+     "Output x.dat of x.dat would overwrite the input x.dat\n", {"x.dat"}},
+    {"cp in b.txt && cp in b.csv", "-w --nop b.txt b.csv", 1,
+     "Inputs b.txt and b.csv would both be written to b.out\n", {"b.txt", "b.csv"}, "b.out"},
+    {"cp in x.tst", "-d2 x.tst", 1, "x.tst\n", {"x.tst"}, "x.trn"},
+    {"cp in x.tst && echo keep > x.trn", "-d2 x.tst", 1, "x.tst\n", {"x.tst", "x.trn"}},
+    {"cp in x.trn", "-d2 x.trn", 1, "x.trn\n", {"x.trn"}, "x.tst"},
+    {"cp in s && echo 1 > s.tst && echo keep > s.trn", "-d2 s ignored s.tst", 1, "s.tst\n",
+     {"s", "s.trn"}},
+    {"ln -s in l.tst && echo keep > l.trn", "-d2 l.tst", 1, "l.tst\n", {"in", "l.trn"}},
 };
+// clang-format on
 
 class BadInputFiles : public CliTest {};
 
@@ -228,7 +209,9 @@ TEST_F(BadInputFiles, EachCaseEndsAsItShouldAndDestroysNothing) {
     if (c.status == 0) {
       EXPECT_EQ(read("out"), c.message) << c.args;
     } else {
-      EXPECT_TRUE(contains(r.err, "\nError in File:") && contains(r.err, c.message))
+      const bool named = std::string(c.message).find(' ') == std::string::npos;
+      EXPECT_TRUE(contains(r.err, "\nError in File:") &&
+                  contains(r.err, (named ? kSame : "") + std::string(c.message)))
           << c.args << "\n"
           << r.err;
     }

@@ -109,30 +109,6 @@ TEST_F(DriverCli, WildcardModeRunsEveryInputAndTheCheckTableHasOneHeading) {
   EXPECT_EQ(run({"--get-rows", "bad"}).out + run({"--get-cols", "bad"}).out, "6\n3\n");
 }
 
-// Every derived output name is checked against every input and every other
-// output before anything is opened; a clash writes nothing.
-TEST_F(DriverCli, WildcardOutputsNeverOverwriteInputsOrEachOther) {
-  struct Case {
-    std::vector<std::string> inputs;
-    std::string message;
-  } cases[] = {
-      {{"x.out"}, "Output x.out of x.out would overwrite the input x.out\n"},
-      {{"a.dat", "a.out"}, "Output a.out of a.dat would overwrite the input a.out\n"},
-      {{"b.txt", "b.csv"}, "Inputs b.txt and b.csv would both be written to b.out\n"},
-      {{"b.txt", "./b.csv"}, "Inputs b.txt and ./b.csv would both be written to ./b.out\n"},
-  };
-  for (const Case& c : cases) {
-    for (const std::string& in : c.inputs) write(in, "7\n");
-    std::vector<std::string> args = {"-w", "--nop"};
-    args.insert(args.end(), c.inputs.begin(), c.inputs.end());
-    RunResult r = run(args);
-    EXPECT_EQ(r.status, 1) << c.message;
-    EXPECT_TRUE(ends_with(r.err, c.message)) << r.err;
-    for (const std::string& in : c.inputs) EXPECT_EQ(read(in), "7\n") << in;
-    EXPECT_FALSE(exists("b.out"));
-  }
-}
-
 // A run never writes its log entry into one of its own inputs.
 TEST_F(DriverCli, ALogFileThatIsAnInputGetsNoEntry) {
   write("logfile", "1 2 3\n");

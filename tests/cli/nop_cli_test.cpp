@@ -1,5 +1,5 @@
 // The nop operation end to end: the announcement, styles chosen by options,
-// standard input and pipes, long lines and streaming comments.
+// long lines and streaming comments.
 #include "cli_harness.h"
 
 namespace kest_cli {
@@ -89,24 +89,6 @@ TEST_F(NopCli, OptionsShapeTheOutput) {
   }
   EXPECT_EQ(run({"--output-latex", "--nop", "empty", "-"}).out,
             "% there are 0 lines in table\n\\begin{tabular}{}\n\\end{tabular}\n");
-}
-
-// Standard input and pipes are inputs like files, also when the run reads them
-// more than once; a pipe's spool is gone when the run ends.
-TEST_F(NopCli, PipesAndStandardInputGiveTheBytesOfAFile) {
-  std::string rows = "# head\n";
-  for (int i = 0; i < 100000; ++i) rows += std::to_string(i) + " " + std::to_string(i % 7) + "\n";
-  write("data", rows);
-  for (const std::string options : {"--nop", "--nop --add-line-count -a --output-c"}) {
-    const std::string plain = shell("$KEST_BIN -# " + options + " data -").out;
-    ASSERT_FALSE(plain.empty());
-    for (const std::string input : {"-", "/dev/stdin"}) {
-      RunResult r = shell("cat data | TMPDIR=. $KEST_BIN -# " + options + " " + input + " -");
-      EXPECT_EQ(r.status, 0) << r.err;
-      EXPECT_TRUE(r.out == plain) << options << " " << input;
-    }
-  }
-  EXPECT_EQ(shell("ls | grep -c kest-").out, "0\n");
 }
 
 // Lines of any length are read whole: a number is never cut in two.

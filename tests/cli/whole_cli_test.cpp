@@ -181,31 +181,6 @@ TEST_F(WholeCli, SplitNamesReportsAndRefusals) {
   expect("", {{"-d1", "At least 1 and max 0", 1}}, "in");
   ASSERT_EQ(run({"-d50p", "in"}).status, 0);
   EXPECT_EQ(read("in.trn"), "");
-  write("x.trn", input);
-  expect("", {{"-d1", "Input and output are the same file: x.trn\n", 1}}, "x.trn");
-  EXPECT_EQ(read("x.trn"), input);
-}
-
-// Both names are checked before either file is opened: a refused split leaves
-// an existing training file as it was.
-TEST_F(WholeCli, ASplitRefusedForItsTestNameLeavesTheTrainingFileIntact) {
-  const std::string input = "1 2 3\n4 5 6\n7 8 9\n10 11 12\n";
-  write("e.tst", input);
-  write("sel.tst", "1\n");
-  write("data", input);
-  ASSERT_EQ(std::system(("ln -s data " + path("link.tst")).c_str()), 0);
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"-d2", "e.tst"},
-                                               {"-d2", "sel", "ignored", "sel.tst"},
-                                               {"-d2", "link.tst"}}) {
-    const std::string stem = args[1].substr(0, args[1].find('.'));
-    write(stem + ".trn", "precious\n");
-    if (stem == "sel") write("sel", input);
-    const RunResult r = run(args);
-    EXPECT_EQ(r.status, 1) << args[1];
-    EXPECT_TRUE(contains(r.err, "Input and output are the same file: " + stem + ".tst\n")) << r.err;
-    EXPECT_EQ(read(stem + ".trn"), "precious\n") << args[1];
-  }
-  EXPECT_EQ(read("e.tst") + read("data"), input + input);
 }
 
 }  // namespace

@@ -130,17 +130,6 @@ TEST_F(EvaluatorTest, SideEffectsHappenInTextOrderBeforeLaterErrors) {
   EXPECT_TRUE(in_order(run("x=ln(-1) #? ;").err, {"eval_func: ", "lex->pc="}));
 }
 
-TEST_F(EvaluatorTest, DebugTraces) {
-  mutable_settings().debug = true;
-  EXPECT_EQ(
-      run("x=sin(0)+2*3;").err,
-      "term returns 0\nplus_minus returns 0\nrelationals returns 0\nrelationals_eq returns 0\n"
-      "logical_and returns 0\nlogical_or returns 0\nternary returns 0\neval_func returns 0\n"
-      "term returns 0\nterm returns 6\nplus_minus returns 6\nrelationals returns 6\n"
-      "relationals_eq returns 6\nlogical_and returns 6\nlogical_or returns 6\nternary returns 6\n"
-      "x = 6\n");
-}
-
 // A text is translated once: each run replays its reports and looks its names
 // up afresh.
 TEST_F(EvaluatorTest, ATranslatedProgramReplaysEveryRun) {

@@ -29,13 +29,6 @@ class FrameTest : public testing::TempDirTest {
   Job job(const std::string& out = "out", const std::string& in = "in") {
     return Job{OpCode::kNop, path(in), path(out), SelectionSource::none(), {}};
   }
-  // The fatal message of opening the job's input and output.
-  static std::string open_message(const Job& j) {
-    return testing::fatal_message([&] {
-      Frame frame(j);
-      frame.open_output(frame.shape());
-    });
-  }
 };
 
 TEST_F(FrameTest, TheHeaderDescribesTheShapeTheOperationStates) {
@@ -117,31 +110,6 @@ TEST_F(FrameTest, SelectionFlagsFollowTheStringsTheFileAndTheInverse) {
   using F = std::vector<std::uint8_t>;
   EXPECT_EQ(flags_of(SelectionSource::none(), false), (F{0, 1, 0, 1, 0}));
   EXPECT_EQ(flags_of(SelectionSource::from_file(path("sel")), true), (F{1, 0, 1, 0, 0}));
-}
-
-// Refused before the output is opened or truncated: the input under any name
-// (a hard link too, also for appending) and the selection file.
-TEST_F(FrameTest, AnOutputThatIsAnInputIsRefusedBeforeItIsTouched) {
-  write("sel", "1\n");
-  ASSERT_EQ(link(path("in").c_str(), path("alias").c_str()), 0);
-  Job selected = job("sel");
-  selected.selection = SelectionSource::from_file(path("sel"));
-  for (const Job& j : {job("in"), job("alias"), selected}) {
-    for (bool append : {false, true}) {
-      mutable_settings().append = append;
-      EXPECT_EQ(open_message(j), "Input and output are the same file: " + *j.out + "\n");
-    }
-  }
-  EXPECT_EQ(read("sel") + read("in"), "1\n# head\n1 2 3\n# between\n4 5 6\n");
-}
-
-TEST_F(FrameTest, FilesThatDoNotOpenAreFatal) {
-  const std::string prefix = "Could not open file " + path("");
-  EXPECT_EQ(open_message(job("out", "missing")), prefix + "missing\n");
-  EXPECT_EQ(open_message(job("out", "")), prefix + "\n");  // the folder itself
-  EXPECT_EQ(open_message(job("no/out")), prefix + "no/out for writing\n");
-  mutable_settings().append = true;
-  EXPECT_EQ(open_message(job("no/out")), prefix + "no/out for appending\n");
 }
 
 // Rows worked on two threads give the bytes, notes and errors of rows worked on

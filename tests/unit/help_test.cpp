@@ -38,14 +38,6 @@ TEST(Help, WithMoreTheTextGoesStraightToStandardOutput) {
   }
 }
 
-TEST(Help, AProgramNameOfAnyLengthIsShownWhole) {
-  reset_settings();
-  const std::string name(300, 'k');
-  const Ending help = help_with_more("/bin/" + name + ".exe");
-  EXPECT_TRUE(contains(help.out, "Usage: " + name + " -options"));
-  reset_settings();
-}
-
 // On a terminal the text goes through the pager: PAGER split at blanks (no
 // command interpreter ever sees it), else "more", both found through PATH; the
 // run ends with the pager's status. Off a terminal, with --more, or when no

@@ -105,28 +105,5 @@ TEST_F(LexerTest, ErrorsInBothModes) {
                                     "getsym: Numerical result out of range\n", "where=9\n"}));
 }
 
-// The context around the place (tabs kept so that the marker lines up), then
-// the positions; without verbose mode only "SyntaxError" and the end of the run.
-TEST_F(LexerTest, ReportLayout) {
-  for (const auto& [text, where, context] :
-       std::initializer_list<std::tuple<const char*, std::ptrdiff_t, const char*>>{
-           {"ab\tcd+ef", 5, "ab\tcd+ef\n  \t  ^\n"},
-           {"0123456789abcdefghijklmnopqrstuvwxyz", 20, "abcdefghijklmnopqrst\n          ^\n"},
-           {"short", 9, "short\n     \n"}}) {
-    Lexer lex;
-    lex.verbose = 1;
-    lex.program = lex.last_sym = lex.last_last_sym = text;
-    lex.pc = text + 1;
-    const testing::Ending ending = run_ending([&] { report_syntax_error(77, lex, where); });
-    EXPECT_EQ(status_of(ending), -1) << "a verbose report returns";
-    EXPECT_EQ(ending.err, context + format_text("program=%p\nline=77\nwhere=%ld\n", text, where) +
-                              "lex->pc=1\nlex->last_sym=0\nlex->last_last_sym=0\n");
-    lex.verbose = 0;
-    const testing::Ending quiet = run_ending([&] { report_syntax_error(77, lex, where); });
-    EXPECT_EQ(status_of(quiet), 1);
-    EXPECT_EQ(quiet.out + "|" + quiet.err, "SyntaxError\n|");
-  }
-}
-
 }  // namespace
 }  // namespace kest
