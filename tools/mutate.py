@@ -40,7 +40,9 @@ score). The tests are the two gtest programs, run directly with --gtest_fail_fas
 in two shards balanced by the test times of the last unmutated run: each shard runs
 its quick unit tests, then its quick CLI tests, then its slow tests; the first
 failure ends both shards. The ctest-only checks (include layers, manual page lint)
-look at files no mutation touches, so they are not run. After the run the build
+look at files no mutation touches, so they are not run. With --every-test every
+test runs on each mutant and all that fail are listed: a test that is the only
+one to kill some mutant is one no other test backs up. After the run the build
 is brought back to the unmutated sources.
 """
 
@@ -601,6 +603,8 @@ class Builder:
                # The tests are listed when ctest runs, never after a link: a mutant
                # that crashes at start-up is then a test failure, not a build one.
                "-DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST"]
+        if shutil.which("ld.lld"):  # every mutant links four programs: the quickest linker
+            cmd.append("-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld")
         stamp = os.path.join(self.build, "mutate-configure.txt")
         wanted = "\n".join(cmd)
         if os.path.exists(stamp) and open(stamp).read() == wanted:
@@ -632,8 +636,8 @@ class TestRunner:
     FAILED = re.compile(r"^\[  FAILED  \] (\S+)", re.M)
     RUNNING = re.compile(r"^\[ RUN      \] (\S+)", re.M)
 
-    def __init__(self, builder, shards):
-        self.b, self.shards = builder, shards
+    def __init__(self, builder, shards, every=False):
+        self.b, self.shards, self.every = builder, shards, every
         self.times_path = os.path.join(builder.build, "mutate-test-times.json")
         self.queues = None
 
@@ -684,7 +688,9 @@ class TestRunner:
         for name in ("KEST", "GTEST_TOTAL_SHARDS", "GTEST_SHARD_INDEX", "GTEST_FILTER"):
             env.pop(name, None)
         log = os.path.join(self.b.logs, f"test-{shard}-{number}.txt")
-        cmd = [self._program(program), "--gtest_fail_fast", "--gtest_filter=" + ":".join(names)]
+        cmd = [self._program(program), "--gtest_filter=" + ":".join(names)]
+        if not self.every:
+            cmd.insert(1, "--gtest_fail_fast")
         if timing:
             cmd.append(f"--gtest_output=json:{log}.json")
         with open(log, "wb") as fh:
@@ -697,9 +703,9 @@ class TestRunner:
     def _culprit(self, program, status, log):
         with open(log, errors="replace") as fh:
             out = fh.read()
-        failed = self.FAILED.findall(out)
+        failed = list(dict.fromkeys(self.FAILED.findall(out)))
         if failed:
-            return failed[0]
+            return " ".join(failed) if self.every else failed[0]
         running = self.RUNNING.findall(out)
         where = running[-1] if running else program
         return f"{where} (signal {-status})" if status < 0 else f"{where} (status {status})"
@@ -727,6 +733,7 @@ class TestRunner:
         os.makedirs(self.b.tmp)
         queues = [list(q) for q in self.queues]
         running, started, finished = {}, 0, []  # running: shard -> (proc, program, log)
+        culprits = []  # with every test run: all that failed
         deadline = time.monotonic() + timeout
         try:
             while True:
@@ -737,6 +744,8 @@ class TestRunner:
                         proc, log = self._start(shard, started, program, names, timing)
                         running[shard] = (proc, program, log)
                 if not running:
+                    if culprits:
+                        return "killed", " ".join(culprits)
                     if timing:
                         self._save_times(finished)
                     return "survived", None
@@ -746,7 +755,9 @@ class TestRunner:
                         continue
                     CHILDREN.discard(proc)
                     del running[shard]
-                    if status != 0:
+                    if status != 0 and self.every:
+                        culprits.append(self._culprit(program, status, log))
+                    elif status != 0:
                         return "killed", self._culprit(program, status, log)
                     finished.append((program, log))
                 if time.monotonic() > deadline:
@@ -867,6 +878,8 @@ def main():
                              "run, at least 30)")
     parser.add_argument("--opt", default="-O1", help="optimisation flag (default -O1)")
     parser.add_argument("--shards", type=int, default=2, help="test processes at once (2)")
+    parser.add_argument("--every-test", action="store_true",
+                        help="run every test on each mutant and list all that fail")
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
     patterns = args.files or ["src/*"]
@@ -908,7 +921,7 @@ def main():
         return 0
 
     results, not_run = [], len(chosen)
-    runner = TestRunner(builder, args.shards)
+    runner = TestRunner(builder, args.shards, args.every_test)
     try:
         builder.configure()
         print("building the unmutated copy ...", flush=True)
